@@ -1,0 +1,203 @@
+#include "formdecode/formdecode.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+struct Read {
+    Fields fields;
+    int counter;
+};
+
+// Reads a whole body field by field as the programs do: the mail gateway
+// decodes each field before the split, the echo page does not.
+Read read_body(const std::string& body, int counter, bool decode, std::size_t block = postern_block)
+{
+    std::FILE* in = std::tmpfile();
+    std::fwrite(body.data(), 1, body.size(), in);
+    std::rewind(in);
+    Read result{{}, counter};
+    while (result.counter != 0 && !at_end(in)) {
+        std::string value = fmakeword(in, '&', result.counter, block);
+        if (decode) {
+            plustospace(value);
+            unescape_url(value);
+        }
+        std::string name = makeword(value, '=');
+        result.fields.emplace_back(name, value);
+    }
+    std::fclose(in);
+    return result;
+}
+
+struct BodyCase {
+    const char* what;
+    std::string body;
+    int counter;
+    bool decode;
+    Fields fields;
+    int counterAfter;
+};
+
+class Reading : public testing::TestWithParam<BodyCase> {};
+
+TEST_P(Reading, YieldsFieldsAndCounter)
+{
+    const auto& c = GetParam();
+    const Read got = read_body(c.body, c.counter, c.decode);
+    EXPECT_EQ(got.fields, c.fields);
+    EXPECT_EQ(got.counter, c.counterAfter);
+}
+
+const std::string s3000(3000, 'x');
+
+INSTANTIATE_TEST_SUITE_P(Bodies, Reading, testing::Values(
+    BodyCase{"two fields", "a=1&b=2", 7, true, {{"a", "1"}, {"b", "2"}}, 0},
+    BodyCase{"no equals sign", "abc", 3, true, {{"abc", ""}}, 0},
+    BodyCase{"empty value", "a=", 2, true, {{"a", ""}}, 0},
+    BodyCase{"empty name", "=x", 2, true, {{"", "x"}}, 0},
+    BodyCase{"second equals kept", "a=b=c", 5, true, {{"a", "b=c"}}, 0},
+    BodyCase{"two ampersands", "a=1&&b=2", 8, true, {{"a", "1"}, {"", ""}, {"b", "2"}}, 0},
+    BodyCase{"counter short of body", "a=1&b=2", 3, true, {{"a", "1"}}, 0},
+    BodyCase{"counter stops mid-field", "ab=12&c=3", 4, true, {{"ab", "1"}}, 0},
+    BodyCase{"counter past body", "a=1&b=2", 100, true, {{"a", "1"}, {"b", "2"}}, 92},
+    BodyCase{"trailing ampersand", "a=1&", 10, true, {{"a", "1"}, {"", ""}}, 5},
+    BodyCase{"empty body", "", 5, true, {{"", ""}}, 4},
+    BodyCase{"negative counter", "a=1&b=2", -1, true, {{"a", "1"}, {"b", "2"}}, -9},
+    BodyCase{"field over one block", "f=" + s3000, 3002, true, {{"f", s3000}}, 0},
+    BodyCase{"raw NUL ends the field", std::string("a=x\0y&b=2", 9), 9, true, {{"a", "x"}, {"b", "2"}}, 0},
+    BodyCase{"raw NUL in a name", std::string("a\0b=c", 5), 5, false, {{"a", ""}}, 0},
+    BodyCase{"hex digits either case", "%41=%4a%4A", 10, true, {{"A", "JJ"}}, 0},
+    BodyCase{"plus then percent", "a=1+2%2B3", 9, true, {{"a", "1 2+3"}}, 0},
+    BodyCase{"encoded equals splits", "k%3Dv=w", 7, true, {{"k", "v=w"}}, 0},
+    BodyCase{"encoded ampersand stays", "a=x%26y", 7, true, {{"a", "x&y"}}, 0},
+    BodyCase{"%00 cuts the value", "a=x%00y", 7, true, {{"a", "x"}}, 0},
+    BodyCase{"%00 in the name", "n%00m=v", 7, true, {{"n", ""}}, 0},
+    BodyCase{"lone percent at end", "a=%", 3, true, {{"a", "%"}}, 0},
+    BodyCase{"percent and one digit", "a=%4", 4, true, {{"a", "%4"}}, 0},
+    BodyCase{"echo page decodes nothing", "First+Name=Jo%20Ann", 19, false, {{"First+Name", "Jo%20Ann"}}, 0}),
+    [](const auto& param_info) {
+        std::string name = param_info.param.what;
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return name;
+    });
+
+TEST(Fmakeword, StopsAtCounterWithoutReadingFurther)
+{
+    char body[] = "abcdef";
+    std::FILE* in = fmemopen(body, 6, "r");
+    int counter = 2;
+    EXPECT_EQ(fmakeword(in, '&', counter, 4), "ab");
+    EXPECT_EQ(std::getc(in), 'c');  // the rest of the body is never read
+    std::fclose(in);
+}
+
+TEST(Fmakeword, LastByteDoesNotSetEndOfInput)
+{
+    char body[] = "ab";
+    std::FILE* in = fmemopen(body, 2, "r");
+    int counter = 2;
+    EXPECT_EQ(fmakeword(in, '&', counter, 4), "ab");
+    EXPECT_FALSE(at_end(in));
+    std::fclose(in);
+}
+
+TEST(Fmakeword, LargeFieldWithSmallBlock)
+{
+    std::string body(5 << 20, 'q');
+    std::FILE* in = fmemopen(body.data(), body.size(), "r");
+    int counter = -1;
+    EXPECT_EQ(fmakeword(in, '&', counter, 1).size(), body.size());
+    std::fclose(in);
+}
+
+struct HexCase {
+    const char* digits;
+    unsigned char byte;
+};
+
+class X2c : public testing::TestWithParam<HexCase> {};
+
+TEST_P(X2c, FollowsTheDigitRule)
+{
+    EXPECT_EQ(static_cast<unsigned char>(x2c(GetParam().digits)), GetParam().byte);
+}
+
+INSTANTIATE_TEST_SUITE_P(Digits, X2c, testing::Values(
+    HexCase{"41", 0x41}, HexCase{"4a", 0x4A}, HexCase{"4A", 0x4A},
+    HexCase{"ff", 0xFF}, HexCase{"00", 0x00}, HexCase{"7e", 0x7E},
+    HexCase{"zz", 0x53},       // 'z' gives 35: 35 * 16 + 35 = 595, low byte 0x53
+    HexCase{"G0", 0x00},       // 'G' gives 16: 256, low byte 0
+    HexCase{"\xff" "0", 0xF0}, // a negative byte takes ch - 48: -49 * 16 = -784
+    HexCase{"0\x80", 0x50}));  // -128 - 48 = -176, low byte 0x50
+
+struct SplitCase {
+    std::string line;
+    char stop;
+    std::string word;
+    std::string rest;
+};
+
+class Makeword : public testing::TestWithParam<SplitCase> {};
+
+TEST_P(Makeword, SplitsAtFirstStop)
+{
+    const auto& c = GetParam();
+    std::string line = c.line;
+    EXPECT_EQ(makeword(line, c.stop), c.word);
+    EXPECT_EQ(line, c.rest);
+
+    std::string again = c.line;
+    std::string word = "old";
+    getword(word, again, c.stop);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(again, c.rest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, Makeword, testing::Values(
+    SplitCase{"a=b", '=', "a", "b"},
+    SplitCase{"a=b=c", '=', "a", "b=c"},
+    SplitCase{"abc", '=', "abc", ""},
+    SplitCase{"=", '=', "", ""},
+    SplitCase{"", '=', "", ""},
+    SplitCase{"x&y", '&', "x", "y"}));
+
+struct DecodeCase {
+    std::string in;
+    std::string unescaped;
+    std::string spaced;
+};
+
+class Decoding : public testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Decoding, InPlace)
+{
+    std::string u = GetParam().in;
+    unescape_url(u);
+    EXPECT_EQ(u, GetParam().unescaped);
+    std::string p = GetParam().in;
+    plustospace(p);
+    EXPECT_EQ(p, GetParam().spaced);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Decoding, testing::Values(
+    DecodeCase{"", "", ""},
+    DecodeCase{"a+b", "a+b", "a b"},
+    DecodeCase{"%2B+", "++", "%2B "},
+    DecodeCase{"%25%34%31", "%41", "%25%34%31"},  // decoded once, never again
+    DecodeCase{"%", "%", "%"},
+    DecodeCase{"x%4", "x%4", "x%4"},
+    DecodeCase{"%%41", "T1", "%%41"},              // "%4": -11 * 16 + 4, low byte 0x54
+    DecodeCase{"ab%00cd", "ab", "ab%00cd"},
+    DecodeCase{std::string("a+\0+b", 5), "a+", std::string("a \0 b", 5)}));
+
+} // namespace

@@ -1,0 +1,25 @@
+#include "htmlescape/html_escape.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HtmlEscape, EscapesTheFiveCharacters)
+{
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"", ""},
+        {"plain text 123", "plain text 123"},
+        {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
+        {"a&b", "a&amp;b"},
+        {"&amp;", "&amp;amp;"},
+        {"\"quoted\"", "&quot;quoted&quot;"},
+        {"Zo\xc3\xab \xff\x01", "Zo\xc3\xab \xff\x01"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(html_escape(c.in), c.out) << c.in;
+}
+
+} // namespace

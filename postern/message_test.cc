@@ -1,0 +1,118 @@
+#include "postern/message.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const reportVariables[] = {
+    "REMOTE_HOST", "REMOTE_ADDR", "HTTP_USER_AGENT", "SERVER_NAME", "SERVER_PORT",
+    "SERVER_SOFTWARE", "SERVER_PROTOCOL", "GATEWAY_INTERFACE", "SCRIPT_NAME"};
+
+std::string message(const std::vector<FormEntry>& fields)
+{
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    writeMessage(out, "forms@example.org", "Workshop sign-up", fields);
+    std::fclose(out);
+    std::string result(text, size);
+    std::free(text);
+    return result;
+}
+
+const std::string headers =
+    "To: forms@example.org\n"
+    "Cc:\n"
+    "Subject: Workshop sign-up\n"
+    "Reply-To: forms@example.org\n"
+    "X-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n"
+    "\n";
+
+const std::string unknownReport =
+    "\nREMOTE USER INFORMATION\n-----------------------\n"
+    "\tRemote host name:      (unknown)\n"
+    "\tRemote host address:   (unknown)\n"
+    "\tRemote user's browser: (unknown)\n"
+    "\nLOCAL SERVER INFORMATION\n------------------------\n"
+    "\tServer host name:      (unknown)\n"
+    "\tServer host port:      (unknown)\n"
+    "\tServer software:       (unknown)\n"
+    "\tServer protocol:       (unknown)\n"
+    "\tGateway interface:     (unknown)\n"
+    "\tCGI script name:       (unknown)\n"
+    "\nFILL-OUT FORM VALUES\n--------------------\n";
+
+class Message : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* v : reportVariables)
+            unsetenv(v);
+    }
+};
+
+TEST_F(Message, FieldLayout)
+{
+    const struct {
+        const char* what;
+        std::vector<FormEntry> fields;
+        std::string values;
+    } cases[] = {
+        {"no fields", {}, ""},
+        {"repeated name aligned", {{"a", "1"}, {"a", "2"}, {"b", "3"}}, "a: 1\n\n   2\n\nb: 3\n\n"},
+        {"continuation indented", {{"msg", "one\r\ntwo"}}, "msg: one\r\n     two\n\n"},
+        {"value ending in newline", {{"ab", "x\n"}}, "ab: x\n    \n\n"},
+        {"empty names", {{"", "x"}, {"", "y"}}, ": x\n\n  y\n\n"},
+        {"only neighbours compared", {{"a", "1"}, {"b", "2"}, {"a", "3"}}, "a: 1\n\nb: 2\n\na: 3\n\n"},
+        {"repeated name, multi-line", {{"n", "p\nq"}, {"n", "r\ns"}}, "n: p\n   q\n\n   r\n   s\n\n"},
+        {"empty value", {{"name", ""}}, "name: \n\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(message(c.fields), headers + unknownReport + c.values) << c.what;
+}
+
+TEST_F(Message, ReportsTheEnvironment)
+{
+    const char* const values[] = {"client.example.net", "127.0.0.1", "Mozilla/5.0 <x>",
+                                  "www.example.org", "8080", "lighttpd/1.4", "HTTP/1.1",
+                                  "CGI/1.1", "/cgi-bin/contact"};
+    for (std::size_t i = 0; i < std::size(reportVariables); ++i)
+        setenv(reportVariables[i], values[i], 1);
+    setenv("SERVER_PORT", "", 1);  // set but empty is not unknown
+
+    EXPECT_EQ(message({{"a", "1"}}),
+              headers +
+              "\nREMOTE USER INFORMATION\n-----------------------\n"
+              "\tRemote host name:      client.example.net\n"
+              "\tRemote host address:   127.0.0.1\n"
+              "\tRemote user's browser: Mozilla/5.0 <x>\n"
+              "\nLOCAL SERVER INFORMATION\n------------------------\n"
+              "\tServer host name:      www.example.org\n"
+              "\tServer host port:      \n"
+              "\tServer software:       lighttpd/1.4\n"
+              "\tServer protocol:       HTTP/1.1\n"
+              "\tGateway interface:     CGI/1.1\n"
+              "\tCGI script name:       /cgi-bin/contact\n"
+              "\nFILL-OUT FORM VALUES\n--------------------\n"
+              "a: 1\n\n");
+}
+
+TEST(PrintSpaces, WritesExactlyCount)
+{
+    for (std::size_t count : {0UL, 1UL, 63UL, 64UL, 65UL, 1000UL}) {
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* out = open_memstream(&text, &size);
+        printSpaces(out, count);
+        std::fclose(out);
+        EXPECT_EQ(std::string(text, size), std::string(count, ' '));
+        std::free(text);
+    }
+}
+
+} // namespace

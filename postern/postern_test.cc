@@ -1,0 +1,320 @@
+// The gateway run as a web server runs it, against the test mailer.
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "testsupport/run_program.h"
+
+namespace {
+
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+const std::string top = "Content-type: text/html\n\n<TITLE>Form Submission Results</TITLE>\n";
+
+const std::string success = top +
+    "<H1>Delivery Successful</H1>\n"
+    "<P>Your input has been delivered successfully to\n"
+    "the maintainer(s) of this form.</P>\n"
+    "<P>Thank you for your time.</P>\n";
+
+std::string host()
+{
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return name;
+}
+
+std::string errorPage(const std::string& lines)
+{
+    return top + "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n" + lines +
+           "<P>Please send a note to <I>webmaster@" + host() + "</I> and complain about this.</P>\n";
+}
+
+std::string usagePage()
+{
+    return top + "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n"
+                 "<P>The arguments to this program have been impromperly\n"
+                 "specified on the server side.</P>\n"
+                 "Please send a note to <I>webmaster@" + host() + "</I> and complain\n"
+                 "about this.</P>\n";
+}
+
+const std::string mailerFailed = "<P>An error occurred executing the mailer.</P>\n";
+
+std::string messageFor(const std::string& values, const std::string& to = "forms@example.org",
+                       const std::string& subject = "HTML Fill-Out Form Output")
+{
+    return "To: " + to + "\nCc:\nSubject: " + subject + "\nReply-To: " + to +
+           "\nX-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n\n"
+           "\nREMOTE USER INFORMATION\n-----------------------\n"
+           "\tRemote host name:      (unknown)\n"
+           "\tRemote host address:   (unknown)\n"
+           "\tRemote user's browser: (unknown)\n"
+           "\nLOCAL SERVER INFORMATION\n------------------------\n"
+           "\tServer host name:      (unknown)\n"
+           "\tServer host port:      (unknown)\n"
+           "\tServer software:       (unknown)\n"
+           "\tServer protocol:       (unknown)\n"
+           "\tGateway interface:     (unknown)\n"
+           "\tCGI script name:       (unknown)\n"
+           "\nFILL-OUT FORM VALUES\n--------------------\n" + values;
+}
+
+class Gateway : public testing::Test {
+protected:
+    std::string mailbox = make_temp_dir();
+
+    Env postEnv(const std::string& body, const std::string& mode = "read:0") const
+    {
+        return {{"REQUEST_METHOD", "POST"},
+                {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                {"CONTENT_LENGTH", std::to_string(body.size())},
+                {"TESTMAILER_DIR", mailbox},
+                {"TESTMAILER_MODE", mode}};
+    }
+
+    Outcome post(const std::string& body, const std::string& mode = "read:0",
+                 std::vector<std::string> args = {"forms@example.org"}) const
+    {
+        return run_program(POSTERN_PATH, {std::move(args), postEnv(body, mode), body});
+    }
+
+    bool mailerStarted() const { return file_exists(mailbox + "/args"); }
+    std::string mail() const { return read_file(mailbox + "/message"); }
+};
+
+TEST_F(Gateway, DeliversDecodedFields)
+{
+    const Outcome r = post("name=Zo%C3%AB+Smith&topic=a%26b%3Dc&topic=second&msg=line+one%0D%0Aline+two");
+    EXPECT_EQ(r.out, success);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(mailbox + "/args"), "sendmail\n-t\n-oi\n");
+    EXPECT_EQ(mail(), messageFor("name: Zo\xc3\xab Smith\n\n"
+                                 "topic: a&b=c\n\n"
+                                 "       second\n\n"
+                                 "msg: line one\r\n     line two\n\n"));
+}
+
+TEST_F(Gateway, ArgumentsSetSubjectAndRecipient)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string to;
+        std::string subject;
+    } cases[] = {
+        {{"-s", "Hello", "someone"}, "someone", "Hello"},
+        {{"-sfoo", "Hello", "someone"}, "someone", "Hello"},
+        {{"first", "second"}, "second", "HTML Fill-Out Form Output"},
+        {{"someone", "-s", "Late subject"}, "someone", "Late subject"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = post("a=1", "read:0", c.args);
+        EXPECT_EQ(r.out, success);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(mail(), messageFor("a: 1\n\n", c.to, c.subject)) << c.args[0];
+    }
+}
+
+TEST_F(Gateway, BadArgumentsGiveTheUsagePage)
+{
+    const std::vector<std::string> cases[] = {
+        {"forms@example.org", "-s"},            // -s with no subject after it
+        {"-x", "forms@example.org"},            // wrong option
+        {"-", "forms@example.org"},             // lone minus sign
+        {},                                     // no recipient
+        {""},                                   // empty recipient
+        {"-s", "Hi"},                           // subject but no recipient
+        {"forms@example.org\nBcc: victim@example.net"},  // header injection
+        {"forms@example.org\r"},
+        {"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
+        {"-s", "Hi\r", "forms@example.org"},
+    };
+    for (const auto& args : cases) {
+        const Outcome r = post("a=1", "read:0", args);
+        EXPECT_EQ(r.out, usagePage());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_FALSE(mailerStarted());
+    }
+}
+
+TEST_F(Gateway, RequestChecks)
+{
+    const std::string form = "application/x-www-form-urlencoded";
+    const struct {
+        Env env;
+        std::string lines;
+    } cases[] = {
+        {{{"REQUEST_METHOD", "GET"}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
+         "<P>This program was invoked with an invalid\nrequest method (GET).</P>\n"},
+        {{{"REQUEST_METHOD", "post"}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
+         "<P>This program was invoked with an invalid\nrequest method (post).</P>\n"},
+        {{{"REQUEST_METHOD", "POST "}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
+         "<P>This program was invoked with an invalid\nrequest method (POST ).</P>\n"},
+        {{{"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
+         "<P>This program was invoked with an invalid\nrequest method ().</P>\n"},
+        {{{"REQUEST_METHOD", "<b>\"GET\"&'x'</b>"}},
+         "<P>This program was invoked with an invalid\n"
+         "request method (&lt;b&gt;&quot;GET&quot;&amp;&#39;x&#39;&lt;/b&gt;).</P>\n"},
+        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form + "; charset=UTF-8"}, {"CONTENT_LENGTH", "3"}},
+         "<P>This program was invoked with an invalid\n"
+         "content type (application/x-www-form-urlencoded; charset=UTF-8).</P>\n"},
+        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}},
+         "<P>This program was invoked with an invalid\ncontent type ().</P>\n"},
+        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "text/plain<script>"}},
+         "<P>This program was invoked with an invalid\ncontent type (text/plain&lt;script&gt;).</P>\n"},
+        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form}},
+         "<P>This program was invoked without a content\nlength in its environment.</P>\n"},
+    };
+    for (const auto& c : cases) {
+        Env env = c.env;
+        env.emplace_back("TESTMAILER_DIR", mailbox);
+        const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
+        EXPECT_EQ(r.out, errorPage(c.lines));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_FALSE(mailerStarted());
+    }
+}
+
+TEST_F(Gateway, ContentLengthThatReadsNothing)
+{
+    for (const std::string length : {"0", "-5", "abc"}) {
+        Env env = postEnv("a=1");
+        env[2].second = length;
+        const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
+        EXPECT_EQ(r.out, success) << length;
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(mail(), messageFor("")) << length;
+    }
+}
+
+TEST_F(Gateway, ContentLengthBeyondBody)
+{
+    const struct {
+        std::string body;
+        std::string values;
+    } cases[] = {
+        {"a=1&", "a: 1\n\n: \n\n"},
+        {"", ": \n\n"},
+    };
+    for (const auto& c : cases) {
+        Env env = postEnv(c.body);
+        env[2].second = "50";
+        const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, c.body});
+        EXPECT_EQ(r.out, success);
+        EXPECT_EQ(mail(), messageFor(c.values));
+    }
+}
+
+TEST_F(Gateway, ReportsTheVisitorAndServer)
+{
+    Env env = postEnv("a=1");
+    env.insert(env.end(), {{"REMOTE_ADDR", "127.0.0.1"}, {"HTTP_USER_AGENT", "Test<Agent>"},
+                           {"SERVER_SOFTWARE", "lighttpd/1.4.69"}, {"SCRIPT_NAME", "/cgi-bin/contact"}});
+    const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
+    EXPECT_EQ(r.out, success);
+    std::string expected = messageFor("a: 1\n\n");
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"address:   (unknown)", "address:   127.0.0.1"},
+                                   {"browser: (unknown)", "browser: Test<Agent>"},
+                                   {"software:       (unknown)", "software:       lighttpd/1.4.69"},
+                                   {"name:       (unknown)", "name:       /cgi-bin/contact"}})
+        expected.replace(expected.find(from), from.size(), to);
+    EXPECT_EQ(mail(), expected);
+}
+
+std::string fields(int count)
+{
+    std::string body;
+    for (int i = 0; i < count; ++i)
+        body += (i != 0 ? "&f" : "f") + std::to_string(i) + "=v";
+    return body;
+}
+
+TEST_F(Gateway, FieldLimit)
+{
+    const Outcome accepted = post(fields(1024));
+    EXPECT_EQ(accepted.out, success);
+    std::string values;
+    for (int i = 0; i < 1024; ++i)
+        values += "f" + std::to_string(i) + ": v\n\n";
+    EXPECT_EQ(mail(), messageFor(values));
+
+    const std::string tooMany = fields(1025);
+    std::filesystem::remove(mailbox + "/args");
+    const Outcome refused = post(tooMany);
+    EXPECT_EQ(refused.out, errorPage("<P>This program has a maximum limit of\n1024 input elements.\n</P>"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_FALSE(mailerStarted());
+}
+
+TEST_F(Gateway, MailerFaults)
+{
+    const std::string big = "big=" + std::string(1 << 20, 'x');  // far beyond a pipe's buffer
+    const struct {
+        const char* mode;
+        std::string body;
+        bool delivered;
+    } cases[] = {
+        {"read:1", "a=1", false},
+        {"read:75", "a=1", false},
+        {"signal", big, false},
+        {"noread:0", big, false},
+        {"noread:1", "a=1", false},
+        {"partial:100:0", big, false},
+        {"stay:200", big, false},
+        {"slow", "a=1&b=" + std::string(20000, 'y'), true},
+        {"read:0", big, true},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = post(c.body, c.mode);
+        EXPECT_EQ(r.out, c.delivered ? success : errorPage(mailerFailed)) << c.mode;
+        EXPECT_EQ(r.status, c.delivered ? 0 : 1) << c.mode;
+        EXPECT_EQ(r.signal, 0) << c.mode;
+    }
+}
+
+TEST_F(Gateway, MailerOutputNeverReachesThePage)
+{
+    const Outcome r = post("a=1", "chatter");
+    EXPECT_EQ(r.out, success);
+    EXPECT_EQ(r.err, "mailer chatter on standard output\n");
+}
+
+TEST_F(Gateway, MissingMailer)
+{
+    const Outcome r = run_program(POSTERN_MISSING_MAILER_PATH,
+                                  {{"forms@example.org"}, postEnv("a=1"), "a=1"});
+    EXPECT_EQ(r.out, errorPage(mailerFailed));
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(Gateway, NoPipeForTheMailer)
+{
+    Request request{{"forms@example.org"}, postEnv("a=1"), "a=1"};
+    request.fileLimit = 4;  // standard input, output, error and one more: no room for a pipe
+    const Outcome r = run_program(POSTERN_PATH, request);
+    EXPECT_EQ(r.out, errorPage("<P>Could not open pipe to mail program.</P>\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(mailerStarted());
+}
+
+TEST_F(Gateway, OutOfMemory)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(CGI_SANITIZED)
+    GTEST_SKIP() << "an address-space limit cannot be combined with the address sanitizer";
+#endif
+    const std::string body = "f=" + std::string(256 << 20, 'x');
+    Request request{{"forms@example.org"}, postEnv(body), body};
+    request.memoryLimit = 128UL << 20;
+    const Outcome r = run_program(POSTERN_PATH, request);
+    EXPECT_EQ(r.out, errorPage("<P>The form was too large for the memory of this server.</P>\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(mailerStarted());
+}
+
+} // namespace

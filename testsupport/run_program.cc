@@ -1,0 +1,131 @@
+#include "testsupport/run_program.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+// An unlinked temporary file, open for reading and writing.
+int temp_file()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string name = std::string(tmp != nullptr ? tmp : "/tmp") + "/cgitest.XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    unlink(name.c_str());
+    return fd;
+}
+
+void write_all(int fd, const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n <= 0)
+            throw std::runtime_error("write failed");
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string read_all(int fd)
+{
+    std::string data;
+    lseek(fd, 0, SEEK_SET);
+    char buf[65536];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+        data.append(buf, static_cast<std::size_t>(n));
+    return data;
+}
+
+} // namespace
+
+Outcome run_program(const std::string& path, const Request& request)
+{
+    const int in = temp_file();
+    write_all(in, request.body);
+    lseek(in, 0, SEEK_SET);
+    const int out = temp_file();
+    const int err = temp_file();
+
+    std::vector<std::string> envText;
+    for (const auto& [name, value] : request.env)
+        envText.push_back(name + "=" + value);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const auto& arg : request.args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& entry : envText)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+    if (child == 0) {
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        close_range(3, ~0U, 0);  // nothing else of the test process leaks in
+        if (request.memoryLimit != 0) {
+            const rlimit limit{request.memoryLimit, request.memoryLimit};
+            setrlimit(RLIMIT_AS, &limit);
+        }
+        if (request.fileLimit != 0) {
+            const rlimit limit{request.fileLimit, request.fileLimit};
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
+        execve(path.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    Outcome outcome;
+    outcome.out = read_all(out);
+    outcome.err = read_all(err);
+    if (WIFEXITED(status))
+        outcome.status = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        outcome.signal = WTERMSIG(status);
+    close(in);
+    close(out);
+    close(err);
+    return outcome;
+}
+
+std::string make_temp_dir()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string name = std::string(tmp != nullptr ? tmp : "/tmp") + "/cgitest.XXXXXX";
+    if (mkdtemp(name.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    return name;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool file_exists(const std::string& path)
+{
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0;
+}
