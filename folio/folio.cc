@@ -1,0 +1,63 @@
+// folio: the resume workshop's echo page. Shows the fields of a form posted
+// to it exactly as the browser encoded them (escaped for the page), between
+// the organisation's banner and its signature.
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+
+#include "folio/page.h"
+#include "formdecode/formdecode.h"
+#include "htmlescape/html_escape.h"
+
+namespace {
+
+// The fields shown, in body order; later fields are not read.
+std::array<FormEntry, 20> input;
+int NUM_INPUT = 0;
+
+// Reads the fields of the body into `input`, undecoded. Without a
+// CONTENT_LENGTH nothing is read.
+void get_input()
+{
+    const char* length = std::getenv("CONTENT_LENGTH");
+    int cl = length != nullptr ? std::atoi(length) : 0;
+    while (cl != 0 && !at_end(stdin) && NUM_INPUT < static_cast<int>(input.size())) {
+        FormEntry& slot = input[static_cast<std::size_t>(NUM_INPUT)];
+        slot.value = fmakeword(stdin, '&', cl, folio_block);
+        slot.name = makeword(slot.value, '=');
+        ++NUM_INPUT;
+    }
+}
+
+void show_field(const std::string& text)
+{
+    std::printf("\n%s<BR>\n", html_escape(text).c_str());
+}
+
+} // namespace
+
+int main()
+{
+    output_html();
+    orvik_header("ORVIK-Resume Workshop", "white");
+    int status = 0;
+    try {
+        get_input();
+    } catch (const std::bad_alloc&) {
+        status = 1;
+    } catch (const std::length_error&) {
+        status = 1;
+    }
+    std::printf("%d", NUM_INPUT);
+    for (int i = 0; i < NUM_INPUT; ++i) {
+        show_field(input[static_cast<std::size_t>(i)].name);
+        show_field(input[static_cast<std::size_t>(i)].value);
+    }
+    if (status != 0)
+        std::fputs("\n<P>The form was too large for the memory of this server.</P>\n", stdout);
+    orvik_signature();
+    return status;
+}
