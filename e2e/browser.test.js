@@ -1,0 +1,127 @@
+// A visitor in headless Chromium fills the site's two forms; the echo page
+// must show each field exactly as Chromium encoded it, and the contact form's
+// mail must hold the decoded values in order.
+'use strict';
+
+const lib = require('./lib');
+
+lib.requirePrerequisites({ browser: true });
+
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const { describe, it, before, after } = require('node:test');
+const { chromium } = require('playwright-core');
+
+const shots = path.join(lib.buildDir, 'e2e-screenshots');
+
+describe('in Chromium through lighttpd', () => {
+  let site;
+  let server;
+  let browser;
+  let page;
+
+  before(async () => {
+    fs.mkdirSync(shots, { recursive: true });
+    site = lib.stageSite();
+    server = await lib.startServer('lighttpd', site);
+    browser = await chromium.launch({
+      executablePath: '/usr/bin/chromium',
+      headless: true,
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+             '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+    });
+    page = await browser.newPage();
+  });
+
+  after(async () => {
+    if (browser) await browser.close();
+    if (server) await server.stop();
+    if (site) site.remove();
+  });
+
+  // Submits the form on the page and answers what Chromium posted and got.
+  async function submit(button) {
+    const [request] = await Promise.all([
+      page.waitForRequest((r) => r.method() === 'POST'),
+      page.click(button),
+    ]);
+    const response = await request.response();
+    await page.waitForLoadState('load');
+    return { posted: request.postData(), answer: (await response.body()).toString('latin1'), response };
+  }
+
+  it('echoes the workshop form as Chromium encoded it', async () => {
+    await page.goto(`${server.url}/`);
+    await page.screenshot({ path: path.join(shots, 'home.png'), fullPage: true });
+    await page.click('text=Register for the resume workshop');
+    await page.fill('#name', 'Zoë Łukasz');
+    await page.fill('#email', 'zoe+workshop@example.org');
+    await page.fill('#goal', 'Q&A lead = 100% + more');
+    await page.selectOption('#session', 'wed-pm');
+    await page.check('#t-layout');
+    await page.check('#t-interview');
+    await page.fill('#experience', 'Ten years at "Acme" <retail>\nthen 2 years & counting');
+    await page.screenshot({ path: path.join(shots, 'workshop-form.png'), fullPage: true });
+
+    const { posted, answer } = await submit('button[type=submit]');
+    await page.screenshot({ path: path.join(shots, 'workshop-echo.png'), fullPage: true });
+
+    // What the form sends, serialised as a browser must (textarea lines end in CR LF).
+    const expected = new URLSearchParams([
+      ['name', 'Zoë Łukasz'], ['email', 'zoe+workshop@example.org'],
+      ['goal', 'Q&A lead = 100% + more'], ['session', 'wed-pm'],
+      ['topic', 'layout'], ['topic', 'interviews'],
+      ['experience', 'Ten years at "Acme" <retail>\r\nthen 2 years & counting'],
+    ]).toString();
+    assert.equal(posted, expected);
+    assert.match(posted, /^[A-Za-z0-9*\-._+%=&]*$/);  // nothing a page would have to escape
+
+    const pairs = posted.split('&').map((field) => {
+      const at = field.indexOf('=');
+      return [field.slice(0, at), field.slice(at + 1)];
+    });
+    assert.equal(answer, lib.echoPage(pairs));
+    assert.equal(await page.textContent('font'), 'ORVIK Resume Workshop');
+    assert.equal(await page.evaluate(() => document.images[0].naturalWidth), 66);  // the banner loaded
+  });
+
+  it('mails the contact form with the values decoded and aligned', async () => {
+    const tag = lib.token();
+    const offset = lib.readMailbox().length;
+    await page.goto(`${server.url}/contact.html`);
+    await page.fill('#name', `Łukasz Zoë ${tag}`);
+    await page.fill('#email', 'lukasz@example.org');
+    await page.check('#a-dates');
+    await page.check('#a-fees');
+    await page.fill('#message', 'Hello,\nTwo seats & a 10% discount = fair?\n  (indented) + done');
+    await page.screenshot({ path: path.join(shots, 'contact-form.png'), fullPage: true });
+
+    const { answer, response } = await submit('button[type=submit]');
+    await page.screenshot({ path: path.join(shots, 'contact-sent.png'), fullPage: true });
+    assert.equal(response.status(), 200);
+    assert.equal(answer, lib.successPage);
+
+    const agent = await page.evaluate(() => navigator.userAgent);
+    const [mail, ...more] = await lib.waitForMail(offset, tag);
+    assert.equal(more.length, 0);
+    assert.ok(lib.inOrder(mail.headers, lib.contactHeaders), mail.headers.join('\n'));
+    // Chromium sends the textarea's line ends as CR LF; exim stores them as LF.
+    assert.equal(mail.body, lib.bytes(lib.contactReport(server, agent) +
+      `name: Łukasz Zoë ${tag}\n\n` +
+      'email: lukasz@example.org\n\n' +
+      'about: dates\n\n' +
+      '       fees\n\n' +
+      'message: Hello,\n' +
+      '         Two seats & a 10% discount = fair?\n' +
+      '           (indented) + done\n\n'));
+  });
+
+  it('names the browser', async () => {
+    await page.goto(`${server.url}/`);
+    await page.click('text=Which browser am I using?');
+    const agent = await page.evaluate(() => navigator.userAgent);
+    assert.equal(await page.textContent('body'), `I detect the following Web Browser: ${agent}\n`);
+    await page.screenshot({ path: path.join(shots, 'lookout.png'), fullPage: true });
+  });
+});
