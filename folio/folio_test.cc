@@ -4,32 +4,12 @@
 
 #include <string>
 
-#include "folio/site.h"
+#include "testsupport/pages.h"
 #include "testsupport/run_program.h"
 
 namespace {
 
 using Env = std::vector<std::pair<std::string, std::string>>;
-
-const std::string banner =
-    "Content-type: text/html\n\n"
-    "<HTML>\n"
-    "<TITLE>ORVIK-Resume Workshop</TITLE><BODY BGCOLOR=white TEXT=BLACK><BR>\n"
-    "<IMG SRC=\"../IMAGES/orvik_2.gif\" ALIGN=MIDDLE WIDTH=66>\n"
-    "<FONT SIZE=+3><I>ORVIK Resume Workshop</I></FONT>\n"
-    "<HR>\n";
-
-std::string signature()
-{
-    return std::string("<hr noshade with=90%>\n<h4 ALIGN=RIGHT><i> ") + orgName + "<BR>\n" +
-           orgRoom + "<BR>\n        " + orgCity + "<BR>\n\t " + orgPhone + "<BR>\n"
-           "</h4></i>\n</BODY></HTML>\n";
-}
-
-std::string page(const std::string& count, const std::string& fields)
-{
-    return banner + count + fields + signature();
-}
 
 std::string many(int count)
 {
@@ -55,26 +35,26 @@ TEST(Folio, EchoPage)
         const char* length;  // nullptr: not set
         std::string page;
     } cases[] = {
-        {"two fields", "a=1&b=2", "7", page("2", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n")},
+        {"two fields", "a=1&b=2", "7", folio_page("2", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n")},
         {"shown as encoded", "First+Name=Jo%20Ann", "19",
-         page("1", "\nFirst+Name<BR>\n\nJo%20Ann<BR>\n")},
-        {"length 0", "a=1", "0", page("0", "")},
-        {"length unset", "a=1", nullptr, page("0", "")},
-        {"length not a number", "a=1", "many", page("0", "")},
+         folio_page("1", "\nFirst+Name<BR>\n\nJo%20Ann<BR>\n")},
+        {"length 0", "a=1", "0", folio_page("0", "")},
+        {"length unset", "a=1", nullptr, folio_page("0", "")},
+        {"length not a number", "a=1", "many", folio_page("0", "")},
         {"negative length reads to the end", "a=1&b=2", "-1",
-         page("2", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n")},
+         folio_page("2", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n")},
         {"length past a trailing ampersand", "a=1&", "10",
-         page("2", "\na<BR>\n\n1<BR>\n\n<BR>\n\n<BR>\n")},
-        {"length with empty body", "", "5", page("1", "\n<BR>\n\n<BR>\n")},
-        {"no equals sign", "lonely", "6", page("1", "\nlonely<BR>\n\n<BR>\n")},
-        {"length short of body", "a=1&b=2", "3", page("1", "\na<BR>\n\n1<BR>\n")},
+         folio_page("2", "\na<BR>\n\n1<BR>\n\n<BR>\n\n<BR>\n")},
+        {"length with empty body", "", "5", folio_page("1", "\n<BR>\n\n<BR>\n")},
+        {"no equals sign", "lonely", "6", folio_page("1", "\nlonely<BR>\n\n<BR>\n")},
+        {"length short of body", "a=1&b=2", "3", folio_page("1", "\na<BR>\n\n1<BR>\n")},
         {"raw markup escaped", "<script>alert('x')</script>=\"&x=<b>y</b>", "41",
-         page("2", "\n&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;<BR>\n\n&quot;<BR>\n"
+         folio_page("2", "\n&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;<BR>\n\n&quot;<BR>\n"
                    "\nx<BR>\n\n&lt;b&gt;y&lt;/b&gt;<BR>\n")},
         {"NUL ends a field", std::string("a=1\0<b>&b=2", 11), "11",
-         page("2", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n")},
-        {"twenty fields", many(20), "-1", page("20", shown(20))},
-        {"only twenty of twenty-five shown", many(25), "-1", page("20", shown(20))},
+         folio_page("2", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n")},
+        {"twenty fields", many(20), "-1", folio_page("20", shown(20))},
+        {"only twenty of twenty-five shown", many(25), "-1", folio_page("20", shown(20))},
     };
     for (const auto& c : cases) {
         Env env{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "text/plain"}};
@@ -91,7 +71,7 @@ TEST(Folio, LargeField)
     const std::string value(300000, 'z');  // beyond two blocks
     const std::string body = "big=" + value;
     const Outcome r = run_program(FOLIO_PATH, {{}, {{"CONTENT_LENGTH", std::to_string(body.size())}}, body});
-    EXPECT_EQ(r.out, page("1", "\nbig<BR>\n\n" + value + "<BR>\n"));
+    EXPECT_EQ(r.out, folio_page("1", "\nbig<BR>\n\n" + value + "<BR>\n"));
 }
 
 } // namespace

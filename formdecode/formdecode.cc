@@ -11,9 +11,11 @@ void end_at_nul(std::string& text)
         text.resize(nul);
 }
 
+// A digit as the decoding has always taken it: the byte as a signed value,
+// so that bytes from 0x80 up count as negative.
 int hex_digit(char c)
 {
-    const int ch = static_cast<signed char>(c);
+    const int ch = static_cast<signed char>(c);  // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
     return ch <= 64 ? ch - 48 : (ch & 0xDF) - 55;
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "testsupport/pages.h"
 #include "testsupport/run_program.h"
 
 namespace {
@@ -24,7 +25,7 @@ TEST(Lookout, NamesTheBrowser)
         if (c.agent != nullptr)
             env.emplace_back("HTTP_USER_AGENT", c.agent);
         const Outcome r = run_program(LOOKOUT_PATH, {{}, env, ""});
-        EXPECT_EQ(r.out, "Content-type: text/html\n\nI detect the following Web Browser: " + c.line + "\n");
+        EXPECT_EQ(r.out, lookout_page(c.line));
         EXPECT_EQ(r.status, 0);
     }
 }

@@ -51,17 +51,16 @@ void printSpaces(std::FILE* out, std::size_t count)
     std::fwrite(spaces, 1, count, out);
 }
 
-void writeMessage(std::FILE* out, const std::string& recipient,
-                  const std::string& subject,
+void writeMessage(std::FILE* out, const char* recipient, const char* subject,
                   const std::vector<FormEntry>& fields)
 {
     const auto revision = keywordValue(revisionLevel, std::strlen("$Revision: "));
     const auto date = keywordValue(revisionDate, std::strlen("$Date: "));
 
-    std::fprintf(out, "To: %s\n", recipient.c_str());
+    std::fprintf(out, "To: %s\n", recipient);
     std::fputs("Cc:\n", out);
-    std::fprintf(out, "Subject: %s\n", subject.c_str());
-    std::fprintf(out, "Reply-To: %s\n", recipient.c_str());
+    std::fprintf(out, "Subject: %s\n", subject);
+    std::fprintf(out, "Reply-To: %s\n", recipient);
     std::fprintf(out, "X-Delivered-Via: Postern Version %.*s of %.*s\n",
                  static_cast<int>(revision.size()), revision.data(),
                  static_cast<int>(date.size()), date.data());

@@ -22,6 +22,5 @@ void printSpaces(std::FILE* out, std::size_t count);
 
 // Writes the whole message to `out`. Values of a repeated neighbouring name
 // and continuation lines of a value are indented to the value column.
-void writeMessage(std::FILE* out, const std::string& recipient,
-                  const std::string& subject,
+void writeMessage(std::FILE* out, const char* recipient, const char* subject,
                   const std::vector<FormEntry>& fields);

@@ -33,8 +33,9 @@ constexpr int maxFields = 1024;
 
 char hostname[128];
 
-std::string recipient;
-std::string subject = "HTML Fill-Out Form Output";
+// From the command line, which lives as long as the program.
+const char* recipient = "";
+const char* subject = "HTML Fill-Out Form Output";
 
 // The error pages' closing line names the webmaster of this host.
 [[noreturn]] void errorPage(std::string_view lines)
@@ -96,7 +97,7 @@ void parseArguments(int argc, char** argv)
             recipient = arg;
         }
     }
-    if (recipient.empty() || hasLineBreak(recipient) || hasLineBreak(subject))
+    if (*recipient == '\0' || hasLineBreak(recipient) || hasLineBreak(subject))
         usage();
 }
 

@@ -1,7 +1,5 @@
 // The gateway run as a web server runs it, against the test mailer.
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -9,62 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/pages.h"
 #include "testsupport/run_program.h"
 
 namespace {
 
 using Env = std::vector<std::pair<std::string, std::string>>;
-
-const std::string top = "Content-type: text/html\n\n<TITLE>Form Submission Results</TITLE>\n";
-
-const std::string success = top +
-    "<H1>Delivery Successful</H1>\n"
-    "<P>Your input has been delivered successfully to\n"
-    "the maintainer(s) of this form.</P>\n"
-    "<P>Thank you for your time.</P>\n";
-
-std::string host()
-{
-    char name[256] = {};
-    gethostname(name, sizeof name - 1);
-    return name;
-}
-
-std::string errorPage(const std::string& lines)
-{
-    return top + "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n" + lines +
-           "<P>Please send a note to <I>webmaster@" + host() + "</I> and complain about this.</P>\n";
-}
-
-std::string usagePage()
-{
-    return top + "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n"
-                 "<P>The arguments to this program have been impromperly\n"
-                 "specified on the server side.</P>\n"
-                 "Please send a note to <I>webmaster@" + host() + "</I> and complain\n"
-                 "about this.</P>\n";
-}
-
-const std::string mailerFailed = "<P>An error occurred executing the mailer.</P>\n";
-
-std::string messageFor(const std::string& values, const std::string& to = "forms@example.org",
-                       const std::string& subject = "HTML Fill-Out Form Output")
-{
-    return "To: " + to + "\nCc:\nSubject: " + subject + "\nReply-To: " + to +
-           "\nX-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n\n"
-           "\nREMOTE USER INFORMATION\n-----------------------\n"
-           "\tRemote host name:      (unknown)\n"
-           "\tRemote host address:   (unknown)\n"
-           "\tRemote user's browser: (unknown)\n"
-           "\nLOCAL SERVER INFORMATION\n------------------------\n"
-           "\tServer host name:      (unknown)\n"
-           "\tServer host port:      (unknown)\n"
-           "\tServer software:       (unknown)\n"
-           "\tServer protocol:       (unknown)\n"
-           "\tGateway interface:     (unknown)\n"
-           "\tCGI script name:       (unknown)\n"
-           "\nFILL-OUT FORM VALUES\n--------------------\n" + values;
-}
 
 class Gateway : public testing::Test {
 protected:
@@ -92,10 +40,10 @@ protected:
 TEST_F(Gateway, DeliversDecodedFields)
 {
     const Outcome r = post("name=Zo%C3%AB+Smith&topic=a%26b%3Dc&topic=second&msg=line+one%0D%0Aline+two");
-    EXPECT_EQ(r.out, success);
+    EXPECT_EQ(r.out, postern_success());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_file(mailbox + "/args"), "sendmail\n-t\n-oi\n");
-    EXPECT_EQ(mail(), messageFor("name: Zo\xc3\xab Smith\n\n"
+    EXPECT_EQ(mail(), postern_message("name: Zo\xc3\xab Smith\n\n"
                                  "topic: a&b=c\n\n"
                                  "       second\n\n"
                                  "msg: line one\r\n     line two\n\n"));
@@ -115,9 +63,9 @@ TEST_F(Gateway, ArgumentsSetSubjectAndRecipient)
     };
     for (const auto& c : cases) {
         const Outcome r = post("a=1", "read:0", c.args);
-        EXPECT_EQ(r.out, success);
+        EXPECT_EQ(r.out, postern_success());
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(mail(), messageFor("a: 1\n\n", c.to, c.subject)) << c.args[0];
+        EXPECT_EQ(mail(), postern_message("a: 1\n\n", c.to, c.subject)) << c.args[0];
     }
 }
 
@@ -137,7 +85,7 @@ TEST_F(Gateway, BadArgumentsGiveTheUsagePage)
     };
     for (const auto& args : cases) {
         const Outcome r = post("a=1", "read:0", args);
-        EXPECT_EQ(r.out, usagePage());
+        EXPECT_EQ(r.out, postern_usage());
         EXPECT_EQ(r.status, 1);
         EXPECT_FALSE(mailerStarted());
     }
@@ -175,7 +123,7 @@ TEST_F(Gateway, RequestChecks)
         Env env = c.env;
         env.emplace_back("TESTMAILER_DIR", mailbox);
         const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
-        EXPECT_EQ(r.out, errorPage(c.lines));
+        EXPECT_EQ(r.out, postern_error(c.lines));
         EXPECT_EQ(r.status, 1);
         EXPECT_FALSE(mailerStarted());
     }
@@ -187,9 +135,9 @@ TEST_F(Gateway, ContentLengthThatReadsNothing)
         Env env = postEnv("a=1");
         env[2].second = length;
         const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
-        EXPECT_EQ(r.out, success) << length;
+        EXPECT_EQ(r.out, postern_success()) << length;
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(mail(), messageFor("")) << length;
+        EXPECT_EQ(mail(), postern_message("")) << length;
     }
 }
 
@@ -206,8 +154,8 @@ TEST_F(Gateway, ContentLengthBeyondBody)
         Env env = postEnv(c.body);
         env[2].second = "50";
         const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, c.body});
-        EXPECT_EQ(r.out, success);
-        EXPECT_EQ(mail(), messageFor(c.values));
+        EXPECT_EQ(r.out, postern_success());
+        EXPECT_EQ(mail(), postern_message(c.values));
     }
 }
 
@@ -217,8 +165,8 @@ TEST_F(Gateway, ReportsTheVisitorAndServer)
     env.insert(env.end(), {{"REMOTE_ADDR", "127.0.0.1"}, {"HTTP_USER_AGENT", "Test<Agent>"},
                            {"SERVER_SOFTWARE", "lighttpd/1.4.69"}, {"SCRIPT_NAME", "/cgi-bin/contact"}});
     const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
-    EXPECT_EQ(r.out, success);
-    std::string expected = messageFor("a: 1\n\n");
+    EXPECT_EQ(r.out, postern_success());
+    std::string expected = postern_message("a: 1\n\n");
     for (const auto& [from, to] : {std::pair<std::string, std::string>{"address:   (unknown)", "address:   127.0.0.1"},
                                    {"browser: (unknown)", "browser: Test<Agent>"},
                                    {"software:       (unknown)", "software:       lighttpd/1.4.69"},
@@ -238,50 +186,24 @@ std::string fields(int count)
 TEST_F(Gateway, FieldLimit)
 {
     const Outcome accepted = post(fields(1024));
-    EXPECT_EQ(accepted.out, success);
+    EXPECT_EQ(accepted.out, postern_success());
     std::string values;
     for (int i = 0; i < 1024; ++i)
         values += "f" + std::to_string(i) + ": v\n\n";
-    EXPECT_EQ(mail(), messageFor(values));
+    EXPECT_EQ(mail(), postern_message(values));
 
     const std::string tooMany = fields(1025);
     std::filesystem::remove(mailbox + "/args");
     const Outcome refused = post(tooMany);
-    EXPECT_EQ(refused.out, errorPage("<P>This program has a maximum limit of\n1024 input elements.\n</P>"));
+    EXPECT_EQ(refused.out, postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"));
     EXPECT_EQ(refused.status, 1);
     EXPECT_FALSE(mailerStarted());
-}
-
-TEST_F(Gateway, MailerFaults)
-{
-    const std::string big = "big=" + std::string(1 << 20, 'x');  // far beyond a pipe's buffer
-    const struct {
-        const char* mode;
-        std::string body;
-        bool delivered;
-    } cases[] = {
-        {"read:1", "a=1", false},
-        {"read:75", "a=1", false},
-        {"signal", big, false},
-        {"noread:0", big, false},
-        {"noread:1", "a=1", false},
-        {"partial:100:0", big, false},
-        {"stay:200", big, false},
-        {"slow", "a=1&b=" + std::string(20000, 'y'), true},
-        {"read:0", big, true},
-    };
-    for (const auto& c : cases) {
-        const Outcome r = post(c.body, c.mode);
-        EXPECT_EQ(r.out, c.delivered ? success : errorPage(mailerFailed)) << c.mode;
-        EXPECT_EQ(r.status, c.delivered ? 0 : 1) << c.mode;
-        EXPECT_EQ(r.signal, 0) << c.mode;
-    }
 }
 
 TEST_F(Gateway, MailerOutputNeverReachesThePage)
 {
     const Outcome r = post("a=1", "chatter");
-    EXPECT_EQ(r.out, success);
+    EXPECT_EQ(r.out, postern_success());
     EXPECT_EQ(r.err, "mailer chatter on standard output\n");
 }
 
@@ -289,7 +211,7 @@ TEST_F(Gateway, MissingMailer)
 {
     const Outcome r = run_program(POSTERN_MISSING_MAILER_PATH,
                                   {{"forms@example.org"}, postEnv("a=1"), "a=1"});
-    EXPECT_EQ(r.out, errorPage(mailerFailed));
+    EXPECT_EQ(r.out, postern_error(mailer_failed));
     EXPECT_EQ(r.status, 1);
 }
 
@@ -298,7 +220,7 @@ TEST_F(Gateway, NoPipeForTheMailer)
     Request request{{"forms@example.org"}, postEnv("a=1"), "a=1"};
     request.fileLimit = 4;  // standard input, output, error and one more: no room for a pipe
     const Outcome r = run_program(POSTERN_PATH, request);
-    EXPECT_EQ(r.out, errorPage("<P>Could not open pipe to mail program.</P>\n"));
+    EXPECT_EQ(r.out, postern_error("<P>Could not open pipe to mail program.</P>\n"));
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(mailerStarted());
 }
@@ -312,7 +234,7 @@ TEST_F(Gateway, OutOfMemory)
     Request request{{"forms@example.org"}, postEnv(body), body};
     request.memoryLimit = 128UL << 20;
     const Outcome r = run_program(POSTERN_PATH, request);
-    EXPECT_EQ(r.out, errorPage("<P>The form was too large for the memory of this server.</P>\n"));
+    EXPECT_EQ(r.out, postern_error("<P>The form was too large for the memory of this server.</P>\n"));
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(mailerStarted());
 }

@@ -61,12 +61,17 @@ Outcome run_program(const std::string& path, const Request& request)
 
     std::vector<std::string> envText;
     for (const auto& [name, value] : request.env)
-        envText.push_back(name + "=" + value);
+        envText.push_back(std::string(name).append("=").append(value));
+    // A sanitized build's settings reach the program under test too.
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (const char* value = std::getenv(name); value != nullptr)
+            envText.push_back(std::string(name).append("=").append(value));
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const auto& arg : request.args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
+    envp.reserve(envText.size() + 1);
     for (auto& entry : envText)
         envp.push_back(entry.data());
     envp.push_back(nullptr);

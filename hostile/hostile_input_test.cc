@@ -1,0 +1,131 @@
+// Every byte of a request is the visitor's to choose. One row a request: the
+// page expected byte for byte, the exit status, and the mail, if any.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "testsupport/pages.h"
+#include "testsupport/run_program.h"
+
+namespace {
+
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+struct Row {
+    const char* what;
+    const char* program;
+    std::vector<std::string> args;
+    Env env;
+    std::string body;
+    std::string page;
+    int status;
+    std::optional<std::string> mail;  // nullopt: the mailer is never started
+};
+
+const std::string form = "application/x-www-form-urlencoded";
+const std::vector<std::string> to = {"forms@example.org"};
+
+// A request with this CONTENT_LENGTH, content type and method.
+Env request(const std::string& length, const std::string& type = form, const std::string& method = "POST")
+{
+    return {{"REQUEST_METHOD", method}, {"CONTENT_TYPE", type}, {"CONTENT_LENGTH", length}};
+}
+
+// A well-formed request for `body`.
+Env post(const std::string& body) { return request(std::to_string(body.size())); }
+
+std::string invalidMethod(const std::string& shown)
+{
+    return postern_error("<P>This program was invoked with an invalid\nrequest method (" + shown + ").</P>\n");
+}
+
+std::string invalidType(const std::string& shown)
+{
+    return postern_error("<P>This program was invoked with an invalid\ncontent type (" + shown + ").</P>\n");
+}
+
+std::string fields(int count)
+{
+    std::string body;
+    for (int i = 0; i < count; ++i)
+        body += (i != 0 ? "&f" : "f") + std::to_string(i) + "=v";
+    return body;
+}
+
+std::vector<Row> rows()
+{
+    const std::string huge(64 << 20, 'x');
+    const std::string hugeBody = "big=" + huge;
+    const std::string nulBody("a=x\0<b>&n\0ame=v", 15);
+    const std::string markup = "<script>alert('x')</script>=<b onmouseover=\"steal()\">&x=1";
+    return {
+        {"length far beyond the body", POSTERN_PATH, to, request("1000000"), "a=1&b=2",
+         postern_success(), 0, postern_message("a: 1\n\nb: 2\n\n")},
+        {"negative length", POSTERN_PATH, to, request("-7"), "a=1", postern_success(), 0, postern_message("")},
+        {"length not a number", POSTERN_PATH, to, request("seven"), "a=1", postern_success(), 0, postern_message("")},
+        {"length with trailing text", POSTERN_PATH, to, request("3xyz"), "a=123",
+         postern_success(), 0, postern_message("a: 1\n\n")},
+        {"length absent", POSTERN_PATH, to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form}}, "a=1",
+         postern_error("<P>This program was invoked without a content\nlength in its environment.</P>\n"), 1,
+         std::nullopt},
+        {"64 MiB in one field", POSTERN_PATH, to, post(hugeBody), hugeBody,
+         postern_success(), 0, postern_message("big: " + huge + "\n\n")},
+        {"1025 fields", POSTERN_PATH, to, post(fields(1025)), fields(1025),
+         postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1, std::nullopt},
+        {"raw NUL bytes", POSTERN_PATH, to, post(nulBody), nulBody,
+         postern_success(), 0, postern_message("a: x\n\nn: \n\n")},
+        {"%00 in a name", POSTERN_PATH, to, post("na%00me=v&b=2"), "na%00me=v&b=2",
+         postern_success(), 0, postern_message("na: \n\nb: 2\n\n")},
+        {"%00 in a value", POSTERN_PATH, to, post("a=x%00y&b=2"), "a=x%00y&b=2",
+         postern_success(), 0, postern_message("a: x\n\nb: 2\n\n")},
+        {"percent sign at the end", POSTERN_PATH, to, post("a=100%&b=%4"), "a=100%&b=%4",
+         postern_success(), 0, postern_message("a: 100%\n\nb: %4\n\n")},
+        {"%3D in a name", POSTERN_PATH, to, post("k%3Dv=w"), "k%3Dv=w",
+         postern_success(), 0, postern_message("k: v=w\n\n")},
+        {"encoded line breaks stay in the value", POSTERN_PATH, to, post("to=x%0D%0ABcc:+y"), "to=x%0D%0ABcc:+y",
+         postern_success(), 0, postern_message("to: x\r\n    Bcc: y\n\n")},
+        {"method post", POSTERN_PATH, to, request("3", form, "post"), "a=1", invalidMethod("post"), 1, std::nullopt},
+        {"method POST with a space", POSTERN_PATH, to, request("3", form, "POST "), "a=1",
+         invalidMethod("POST "), 1, std::nullopt},
+        {"method with markup", POSTERN_PATH, to, request("3", form, "<img src=x onerror=alert(1)>"), "a=1",
+         invalidMethod("&lt;img src=x onerror=alert(1)&gt;"), 1, std::nullopt},
+        {"content type with a charset", POSTERN_PATH, to, request("3", form + "; charset=UTF-8"), "a=1",
+         invalidType(form + "; charset=UTF-8"), 1, std::nullopt},
+        {"recipient with a newline", POSTERN_PATH, {"forms@example.org\nBcc: victim@example.net"}, request("3"), "a=1",
+         postern_usage(), 1, std::nullopt},
+        {"recipient with a carriage return", POSTERN_PATH, {"forms@example.org\rBcc: v@example.net"}, request("3"),
+         "a=1", postern_usage(), 1, std::nullopt},
+        {"subject with a newline", POSTERN_PATH, {"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
+         request("3"), "a=1", postern_usage(), 1, std::nullopt},
+        {"raw markup in a text/plain body", FOLIO_PATH, {}, request(std::to_string(markup.size()), "text/plain"), markup,
+         folio_page("2", "\n&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;<BR>\n"
+                         "\n&lt;b onmouseover=&quot;steal()&quot;&gt;<BR>\n\nx<BR>\n\n1<BR>\n"), 0, std::nullopt},
+        {"echo page: length far beyond the body", FOLIO_PATH, {}, request("1000000"), "a=1",
+         folio_page("1", "\na<BR>\n\n1<BR>\n"), 0, std::nullopt},
+        {"echo page: 64 MiB in one field", FOLIO_PATH, {}, post(hugeBody), hugeBody,
+         folio_page("1", "\nbig<BR>\n\n" + huge + "<BR>\n"), 0, std::nullopt},
+        {"user agent with markup", LOOKOUT_PATH, {}, {{"HTTP_USER_AGENT", "<script>document.cookie</script>&"}}, "",
+         lookout_page("&lt;script&gt;document.cookie&lt;/script&gt;&amp;"), 0, std::nullopt},
+        {"user agent absent", LOOKOUT_PATH, {}, {}, "", lookout_page("(unknown)"), 0, std::nullopt},
+    };
+}
+
+TEST(HostileInput, Table)
+{
+    for (auto& row : rows()) {
+        const std::string mailbox = make_temp_dir();
+        row.env.emplace_back("TESTMAILER_DIR", mailbox);
+        const Outcome r = run_program(row.program, {row.args, row.env, row.body});
+        EXPECT_TRUE(r.out == row.page) << row.what << ": page differs\n" << r.out.substr(0, 2000);
+        EXPECT_EQ(r.status, row.status) << row.what;
+        EXPECT_EQ(file_exists(mailbox + "/args"), row.mail.has_value()) << row.what;
+        if (row.mail) {
+            EXPECT_TRUE(read_file(mailbox + "/message") == *row.mail) << row.what << ": mail differs";
+        }
+    }
+}
+
+} // namespace

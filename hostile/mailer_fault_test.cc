@@ -1,0 +1,61 @@
+// The mailer is another process and can fail in every way. One row a
+// behaviour: the success page only when the whole message was handed over
+// and the mailer exited 0; nothing ever ahead of the content-type header.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testsupport/pages.h"
+#include "testsupport/run_program.h"
+
+namespace {
+
+struct Row {
+    const char* what;
+    const char* program;
+    const char* mode;  // the test mailer's behaviour
+    std::string body;
+    bool delivered;
+    std::string values = {};  // the form values the delivered mail holds
+};
+
+TEST(MailerFaults, Table)
+{
+    const std::string small = "a=1&b=2";
+    const std::string x(1 << 20, 'x');
+    const std::string big = "big=" + x;  // far beyond a pipe's buffer
+    const std::string y(20000, 'y');
+    const Row rows[] = {
+        {"missing (exec fails)", POSTERN_MISSING_MAILER_PATH, "read:0", small, false},
+        {"exits 0 without reading", POSTERN_PATH, "noread:0", big, false},
+        {"exits 1 without reading", POSTERN_PATH, "noread:1", small, false},
+        {"exits 75 without reading", POSTERN_PATH, "noread:75", small, false},
+        {"closes its input, lingers, exits 0", POSTERN_PATH, "stay:300", big, false},
+        {"reads half, then exits 0", POSTERN_PATH, "partial:524288:0", big, false},
+        {"killed by a signal while reading", POSTERN_PATH, "signal", big, false},
+        {"killed by a signal, small message", POSTERN_PATH, "signal", small, false},
+        {"reads everything, exits 1", POSTERN_PATH, "read:1", small, false},
+        {"reads everything, exits 75", POSTERN_PATH, "read:75", big, false},
+        {"writes on its standard output", POSTERN_PATH, "chatter", small, true, "a: 1\n\nb: 2\n\n"},
+        {"reads slowly", POSTERN_PATH, "slow", "a=1&b=" + y, true, "a: 1\n\nb: " + y + "\n\n"},
+        {"reads everything, exits 0", POSTERN_PATH, "read:0", big, true, "big: " + x + "\n\n"},
+    };
+    for (const auto& row : rows) {
+        const std::string mailbox = make_temp_dir();
+        const Outcome r = run_program(row.program,
+            {{"forms@example.org"},
+             {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+              {"CONTENT_LENGTH", std::to_string(row.body.size())},
+              {"TESTMAILER_DIR", mailbox}, {"TESTMAILER_MODE", row.mode}},
+             row.body});
+        EXPECT_EQ(r.out, row.delivered ? postern_success() : postern_error(mailer_failed)) << row.what;
+        EXPECT_EQ(r.status, row.delivered ? 0 : 1) << row.what;
+        EXPECT_EQ(r.signal, 0) << row.what;
+        if (row.delivered) {
+            EXPECT_TRUE(read_file(mailbox + "/message") == postern_message(row.values)) << row.what;
+        }
+    }
+}
+
+} // namespace
