@@ -1,6 +1,9 @@
 #include "formdecode/formdecode.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -9,6 +12,37 @@ void end_at_nul(std::string& text)
 {
     if (auto nul = text.find('\0'); nul != std::string::npos)
         text.resize(nul);
+}
+
+// The bytes stdio has read from `in` and not yet handed out. On C libraries
+// whose FILE buffer is not visible this is empty, and every byte goes through
+// getc_unlocked.
+std::string_view read_ahead([[maybe_unused]] std::FILE* in)
+{
+#if defined(__GLIBC__)
+    if (in->_IO_read_ptr < in->_IO_read_end)
+        return {in->_IO_read_ptr, static_cast<std::size_t>(in->_IO_read_end - in->_IO_read_ptr)};
+#endif
+    return {};
+}
+
+// Hands out `count` bytes of what read_ahead showed, as getc would have.
+void skip_ahead([[maybe_unused]] std::FILE* in, [[maybe_unused]] std::size_t count)
+{
+#if defined(__GLIBC__)
+    in->_IO_read_ptr += count;
+#endif
+}
+
+// Lowers the counter by one for each of `count` reads. A counter at or below
+// 0 only goes on down (it never ends a word), so it stops at INT_MIN instead
+// of wrapping round.
+void count_down(int& cl, std::size_t count)
+{
+    if (cl > 0 || static_cast<long long>(cl) - static_cast<long long>(count) >= INT_MIN)
+        cl -= static_cast<int>(count);
+    else
+        cl = INT_MIN;
 }
 
 // A digit as the decoding has always taken it: the byte as a signed value,
@@ -26,12 +60,29 @@ std::string fmakeword(std::FILE* in, char stop, int& cl, std::size_t block)
     std::string word;
     word.reserve(block);
     for (;;) {
-        const int c = getc_unlocked(in);
-        --cl;
-        if (c == EOF || static_cast<char>(c) == stop)
-            break;
-        word.push_back(static_cast<char>(c));
-        if (cl == 0)
+        const std::string_view ahead = read_ahead(in);
+        if (ahead.empty()) {
+            // One byte through stdio: refills the buffer, or meets the end.
+            const int c = getc_unlocked(in);
+            count_down(cl, 1);
+            if (c == EOF || static_cast<char>(c) == stop)
+                break;
+            word.push_back(static_cast<char>(c));
+            if (cl == 0)
+                break;
+            continue;
+        }
+        // The same bytes, taken from stdio's buffer a run at a time: up to and
+        // including the stop character, and never past the counter's end.
+        std::size_t window = ahead.size();
+        if (cl > 0 && window > static_cast<std::size_t>(cl))
+            window = static_cast<std::size_t>(cl);
+        const auto* found = static_cast<const char*>(std::memchr(ahead.data(), stop, window));
+        const std::size_t taken = found != nullptr ? static_cast<std::size_t>(found - ahead.data()) + 1 : window;
+        word.append(ahead.data(), found != nullptr ? taken - 1 : taken);
+        skip_ahead(in, taken);
+        count_down(cl, taken);
+        if (found != nullptr || cl == 0)
             break;
     }
     end_at_nul(word);
@@ -70,22 +121,32 @@ char x2c(const char* what)
 
 void unescape_url(std::string& url)
 {
+    char* text = url.data();
     const std::size_t length = std::min(url.size(), url.find('\0'));
-    std::size_t w = 0;
-    for (std::size_t r = 0; r < length; ++r, ++w) {
-        char c = url[r];
+    // Nothing moves before the first percent sign.
+    const void* first = std::memchr(text, '%', length);
+    if (first == nullptr) {
+        url.resize(length);
+        return;
+    }
+    std::size_t w = static_cast<std::size_t>(static_cast<const char*>(first) - text);
+    for (std::size_t r = w; r < length; ++r, ++w) {
+        char c = text[r];
+        // A percent sign with fewer than two characters after it stays.
         if (c == '%' && r + 2 < length) {
-            c = x2c(&url[r + 1]);
-            r += 2;
+            c = x2c(text + r + 1);
             if (c == '\0')
-                break;
+                break;  // a decoded NUL ends the text
+            r += 2;
         }
-        url[w] = c;
+        text[w] = c;
     }
     url.resize(w);
 }
 
 void plustospace(std::string& str)
 {
-    std::replace(str.begin(), str.end(), '+', ' ');
+    // Every byte is written back, so that the loop runs on whole vectors.
+    for (char& c : str)
+        c = c == '+' ? ' ' : c;
 }

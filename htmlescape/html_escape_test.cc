@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 TEST(HtmlEscape, EscapesTheFiveCharacters)
@@ -18,8 +21,16 @@ TEST(HtmlEscape, EscapesTheFiveCharacters)
         {"\"quoted\"", "&quot;quoted&quot;"},
         {"Zo\xc3\xab \xff\x01", "Zo\xc3\xab \xff\x01"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(html_escape(c.in), c.out) << c.in;
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* out = open_memstream(&text, &size);
+        print_html_escaped(out, c.in);
+        std::fclose(out);
+        EXPECT_EQ(std::string(text, size), c.out) << c.in;
+        std::free(text);
+    }
 }
 
 } // namespace

@@ -9,7 +9,11 @@ int main()
 {
     const char* agent = std::getenv("HTTP_USER_AGENT");
     std::printf("Content-type: text/html%c%c", '\n', '\n');
-    std::printf("I detect the following Web Browser: %s\n",
-                agent != nullptr ? html_escape(agent).c_str() : "(unknown)");
+    std::fputs("I detect the following Web Browser: ", stdout);
+    if (agent != nullptr)
+        print_html_escaped(stdout, agent);
+    else
+        std::fputs("(unknown)", stdout);
+    std::fputs("\n", stdout);
     return 0;
 }

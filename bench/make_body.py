@@ -1,0 +1,42 @@
+#!/usr/bin/env python3
+"""Writes a URL-encoded form body of SIZE bytes in FIELDS fields to OUTPUT.
+
+Usage: make_body.py SIZE FIELDS OUTPUT
+
+The values are mixed text as a browser encodes it: words joined by +, with
+punctuation, line breaks and non-ASCII letters as %XX escapes, so that both
+decodings have work to do. The same SIZE and FIELDS always give the same bytes.
+"""
+import sys
+
+TEXT = ("Zo%C3%AB+%C5%81ukasz+wrote%3A+%22Two+seats%2C+please%21%22+"
+        "Ten+years+at+Acme+%26+Co.+%28retail%29%0D%0A"
+        "then+2+years+%3D+100%25+growth+%2B+more.+")
+
+
+def body(size, fields):
+    names = [f"field{i}" for i in range(fields)]
+    overhead = sum(len(n) + 1 for n in names) + fields - 1
+    per_field = max(0, (size - overhead) // fields)
+    parts = []
+    for i, name in enumerate(names):
+        length = per_field if i < fields - 1 else size - overhead - per_field * (fields - 1)
+        value = (TEXT * (length // len(TEXT) + 1))[:length]
+        # never cut an escape in half: a trailing % or %X becomes plain letters
+        cut = value.rfind("%", max(0, len(value) - 2))
+        if cut != -1:
+            value = value[:cut] + "x" * (len(value) - cut)
+        parts.append(f"{name}={value}")
+    data = "&".join(parts).encode("ascii")
+    assert len(data) == size, (len(data), size)
+    return data
+
+
+def main():
+    size, fields, output = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+    with open(output, "wb") as f:
+        f.write(body(size, fields))
+
+
+if __name__ == "__main__":
+    main()
