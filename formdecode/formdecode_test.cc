@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -199,5 +200,64 @@ INSTANTIATE_TEST_SUITE_P(Texts, Decoding, testing::Values(
     DecodeCase{"%%41", "T1", "%%41"},              // "%4": -11 * 16 + 4, low byte 0x54
     DecodeCase{"ab%00cd", "ab", "ab%00cd"},
     DecodeCase{std::string("a+\0+b", 5), "a+", std::string("a \0 b", 5)}));
+
+} // namespace
+
+namespace {
+
+// The word as a reader that asks the stream for one byte at a time gets it.
+std::string byte_by_byte(std::FILE* in, char stop, int& cl)
+{
+    std::string word;
+    for (;;) {
+        const int c = std::getc(in);
+        --cl;
+        if (c == EOF || static_cast<char>(c) == stop)
+            break;
+        word.push_back(static_cast<char>(c));
+        if (cl == 0)
+            break;
+    }
+    return word.substr(0, word.find('\0'));
+}
+
+std::FILE* stream_of(const std::string& body, char* buffer, std::size_t size)
+{
+    std::FILE* in = std::tmpfile();
+    std::fwrite(body.data(), 1, body.size(), in);
+    std::rewind(in);
+    std::setvbuf(in, buffer, _IOFBF, size);
+    return in;
+}
+
+// Whatever stdio's buffer size, fmakeword takes exactly the bytes, and counts
+// exactly the reads, of a byte-at-a-time reader: words, counter, position and
+// end of input agree after every word.
+TEST(Fmakeword, AgreesWithByteByByteReading)
+{
+    std::mt19937 random(20261208);
+    const char alphabet[] = "ab=&&%+\0x";
+    for (int round = 0; round < 2000; ++round) {
+        std::string body(random() % 200, ' ');
+        for (char& c : body)
+            c = alphabet[random() % (sizeof alphabet - 1)];
+        const int start = static_cast<int>(random() % 240) - 20;
+        const std::size_t bufferSize = 1 + random() % 16;
+        char bufferA[16];
+        char bufferB[16];
+        std::FILE* a = stream_of(body, bufferA, bufferSize);
+        std::FILE* b = stream_of(body, bufferB, 16);
+        int clA = start;
+        int clB = start;
+        for (int word = 0; word < 300 && clA != 0 && !at_end(a); ++word) {
+            ASSERT_EQ(fmakeword(a, '&', clA, 4), byte_by_byte(b, '&', clB)) << body << " counter " << start;
+            ASSERT_EQ(clA, clB);
+            ASSERT_EQ(std::ftell(a), std::ftell(b));
+            ASSERT_EQ(at_end(a), std::feof(b) != 0);
+        }
+        std::fclose(a);
+        std::fclose(b);
+    }
+}
 
 } // namespace
