@@ -19,9 +19,13 @@ def load(name):
         return json.load(f)
 
 
-def medians(name):
-    """Median wall time in seconds of each command of a hyperfine run."""
-    return {r["command"]: statistics.median(r["times"]) for r in load(name)["results"]}
+def medians(*names):
+    """Median wall time in seconds of each command over one or more hyperfine runs."""
+    times = {}
+    for name in names:
+        for r in load(name)["results"]:
+            times.setdefault(r["command"], []).extend(r["times"])
+    return {command: statistics.median(t) for command, t in times.items()}
 
 
 def machine():
@@ -63,7 +67,7 @@ rows.append(("postern, 32 MiB, 1024 fields", f"{python['postern'] * 1e3:.1f} ms"
              verdict(speedup >= 20)))
 
 sizes = [8, 16, 32, 64]
-scale = {mib: medians(f"scale-{mib}.json") for mib in sizes}
+scale = {mib: medians(*(f"scale-{mib}-{r}.json" for r in range(1, 6))) for mib in sizes}
 memory = {}
 with open(os.path.join(folder, "memory.txt")) as f:
     for line in f:
@@ -94,7 +98,7 @@ print("Reproduce everything on this page, the plot included, with one command:\n
 print("```sh\n./scripts/bench\n```\n")
 print(f"Machine: {machine()}. {version(['hyperfine', '--version'])}; Python "
       f"{platform.python_version()} for the peer. Whole-process figures are medians of hyperfine runs "
-      "(3000 runs a command per request, 10 for large bodies), all commands of a table measured in the "
+      "(3000 runs a command per request, 10 against Python; for the scaling, 25 runs of each size, taken in five rounds over all sizes), all commands of a table measured in the "
       "same run; hyperfine runs each command through `sh` to feed the body on standard input and "
       "subtracts the shell's own start-up.\n")
 print("The programs are the optimised build that the README installs (`CMAKE_BUILD_TYPE=Release`, "
