@@ -75,3 +75,22 @@ TEST(Folio, LargeField)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Folio, OutOfMemory)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(CGI_SANITIZED)
+    GTEST_SKIP() << "an address-space limit cannot be combined with the address sanitizer";
+#endif
+    const std::string body = "a=1&big=" + std::string(256 << 20, 'x');
+    Request request{{}, {{"CONTENT_LENGTH", std::to_string(body.size())}}, body};
+    request.memoryLimit = 128UL << 20;
+    const Outcome r = run_program(FOLIO_PATH, request);
+    EXPECT_TRUE(r.out == folio_page("1", "\na<BR>\n\n1<BR>\n"
+                                         "\n<P>The form was too large for the memory of this server.</P>\n"))
+        << r.out.substr(0, 1000);
+    EXPECT_EQ(r.status, 1);
+}
+
+} // namespace
