@@ -2,7 +2,7 @@
 # gnuplot -e "data='results/scaling.dat'; output='scaling.png'" scaling.gp
 set terminal pngcairo size 1000,420 font ",10"
 set output output
-set multiplot layout 1,2 title "Whole process against body size (medians of 25 runs)"
+set multiplot layout 1,2 title "Whole process against body size (medians of 50 runs)"
 set key top left
 set grid
 set xlabel "body (MiB)"
