@@ -7,20 +7,9 @@
 #include <string>
 
 #include "folio/site.h"
+#include "testsupport/written.h"
 
 namespace {
-
-std::string written(const std::function<void(std::FILE*)>& write)
-{
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    write(out);
-    std::fclose(out);
-    std::string result(text, size);
-    std::free(text);
-    return result;
-}
 
 TEST(Page, RoutinesWriteTheirExactBytes)
 {
@@ -51,7 +40,7 @@ TEST(Page, RoutinesWriteTheirExactBytes)
              "</h4></i>\n</BODY></HTML>\n"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(written(c.write), c.bytes) << c.what;
+        EXPECT_EQ(written_by(c.write), c.bytes) << c.what;
 }
 
 } // namespace

@@ -47,14 +47,6 @@ std::string invalidType(const std::string& shown)
     return postern_error("<P>This program was invoked with an invalid\ncontent type (" + shown + ").</P>\n");
 }
 
-std::string fields(int count)
-{
-    std::string body;
-    for (int i = 0; i < count; ++i)
-        body += (i != 0 ? "&f" : "f") + std::to_string(i) + "=v";
-    return body;
-}
-
 std::vector<Row> rows()
 {
     const std::string huge(64 << 20, 'x');
@@ -73,7 +65,7 @@ std::vector<Row> rows()
          std::nullopt},
         {"64 MiB in one field", POSTERN_PATH, to, post(hugeBody), hugeBody,
          postern_success(), 0, postern_message("big: " + huge + "\n\n")},
-        {"1025 fields", POSTERN_PATH, to, post(fields(1025)), fields(1025),
+        {"1025 fields", POSTERN_PATH, to, post(numbered_fields(1025)), numbered_fields(1025),
          postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1, std::nullopt},
         {"raw NUL bytes", POSTERN_PATH, to, post(nulBody), nulBody,
          postern_success(), 0, postern_message("a: x\n\nn: \n\n")},

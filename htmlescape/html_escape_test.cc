@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
+
+#include "testsupport/written.h"
 
 namespace {
 
@@ -23,13 +24,7 @@ TEST(HtmlEscape, EscapesTheFiveCharacters)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(html_escape(c.in), c.out) << c.in;
-        char* text = nullptr;
-        std::size_t size = 0;
-        std::FILE* out = open_memstream(&text, &size);
-        print_html_escaped(out, c.in);
-        std::fclose(out);
-        EXPECT_EQ(std::string(text, size), c.out) << c.in;
-        std::free(text);
+        EXPECT_EQ(written_by([&](std::FILE* out) { print_html_escaped(out, c.in); }), c.out) << c.in;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "postern/message.h"
 #include "testsupport/pages.h"
+#include "testsupport/written.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,7 @@ const char* const reportVariables[] = {
 
 std::string message(const std::vector<FormEntry>& fields)
 {
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    writeMessage(out, "forms@example.org", "Workshop sign-up", fields);
-    std::fclose(out);
-    std::string result(text, size);
-    std::free(text);
-    return result;
+    return written_by([&](std::FILE* out) { writeMessage(out, "forms@example.org", "Workshop sign-up", fields); });
 }
 
 // The whole message for these fields, every report line "(unknown)".
@@ -90,15 +84,8 @@ TEST_F(Message, ReportsTheEnvironment)
 
 TEST(PrintSpaces, WritesExactlyCount)
 {
-    for (std::size_t count : {0UL, 1UL, 63UL, 64UL, 65UL, 1000UL}) {
-        char* text = nullptr;
-        std::size_t size = 0;
-        std::FILE* out = open_memstream(&text, &size);
-        printSpaces(out, count);
-        std::fclose(out);
-        EXPECT_EQ(std::string(text, size), std::string(count, ' '));
-        std::free(text);
-    }
+    for (std::size_t count : {0UL, 1UL, 63UL, 64UL, 65UL, 1000UL})
+        EXPECT_EQ(written_by([&](std::FILE* out) { printSpaces(out, count); }), std::string(count, ' '));
 }
 
 } // namespace

@@ -44,10 +44,13 @@ char hostname[128];
 const char* recipient = "";
 const char* subject = "HTML Fill-Out Form Output";
 
+// The heading every error page opens with.
+const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
+
 // The error pages' closing line names the webmaster of this host.
 [[noreturn]] void errorPage(std::string_view lines)
 {
-    std::fputs("<H1>Oh, Drat!  An Error Occurred!</H1>\n\n", stdout);
+    std::fputs(errorOpening, stdout);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
     std::printf("<P>Please send a note to <I>webmaster@%s</I> ", hostname);
     std::fputs("and complain about this.</P>\n", stdout);
@@ -57,7 +60,7 @@ const char* subject = "HTML Fill-Out Form Output";
 // The bad-arguments page: the command line that the server side wrote is wrong.
 [[noreturn]] void usage()
 {
-    std::fputs("<H1>Oh, Drat!  An Error Occurred!</H1>\n\n", stdout);
+    std::fputs(errorOpening, stdout);
     std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
     std::fputs("specified on the server side.</P>\n", stdout);
     std::printf("Please send a note to <I>webmaster@%s</I> and complain\n", hostname);

@@ -175,24 +175,16 @@ TEST_F(Gateway, ReportsTheVisitorAndServer)
     EXPECT_EQ(mail(), expected);
 }
 
-std::string fields(int count)
-{
-    std::string body;
-    for (int i = 0; i < count; ++i)
-        body += (i != 0 ? "&f" : "f") + std::to_string(i) + "=v";
-    return body;
-}
-
 TEST_F(Gateway, FieldLimit)
 {
-    const Outcome accepted = post(fields(1024));
+    const Outcome accepted = post(numbered_fields(1024));
     EXPECT_EQ(accepted.out, postern_success());
     std::string values;
     for (int i = 0; i < 1024; ++i)
         values += "f" + std::to_string(i) + ": v\n\n";
     EXPECT_EQ(mail(), postern_message(values));
 
-    const std::string tooMany = fields(1025);
+    const std::string tooMany = numbered_fields(1025);
     std::filesystem::remove(mailbox + "/args");
     const Outcome refused = post(tooMany);
     EXPECT_EQ(refused.out, postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"));

@@ -76,7 +76,7 @@ int main(int argc, char** argv)
     const auto after = [&](std::size_t at) { return std::atoi(mode.c_str() + at); };
 
     if (mode.rfind("read:", 0) == 0) {
-        readMessage(-1, sizeof(char[65536]), 0);
+        readMessage(-1, 65536, 0);
         return after(5);
     }
     if (mode.rfind("noread:", 0) == 0)

@@ -18,6 +18,14 @@ std::string host()
 
 } // namespace
 
+std::string numbered_fields(int count)
+{
+    std::string body;
+    for (int i = 0; i < count; ++i)
+        body += (i != 0 ? "&f" : "f") + std::to_string(i) + "=v";
+    return body;
+}
+
 std::string postern_success()
 {
     return postern_top +

@@ -4,6 +4,9 @@
 
 #include <string>
 
+// A body of `count` fields: f0=v&f1=v&...
+std::string numbered_fields(int count);
+
 // postern's pages.
 std::string postern_success();
 std::string postern_error(const std::string& lines);  // the lines between opening and closing
