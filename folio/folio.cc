@@ -44,7 +44,7 @@ void get_input()
     std::setvbuf(stdin, bodyBuffer, _IOFBF, sizeof bodyBuffer);
     keep_fields_in_heap();
     const char* length = std::getenv("CONTENT_LENGTH");
-    int cl = length != nullptr ? std::atoi(length) : 0;
+    int cl = length != nullptr ? content_length(length) : 0;
     while (cl != 0 && !at_end(stdin) && NUM_INPUT < static_cast<int>(input.size())) {
         FormEntry& slot = input[static_cast<std::size_t>(NUM_INPUT)];
         slot.value = fmakeword(stdin, '&', cl, folio_block);

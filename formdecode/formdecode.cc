@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -54,6 +55,12 @@ int hex_digit(char c)
 }
 
 } // namespace
+
+int content_length(const char* text)
+{
+    const long value = std::strtol(text, nullptr, 10);  // saturates on overflow
+    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
 
 std::string fmakeword(std::FILE* in, char stop, int& cl, std::size_t block)
 {

@@ -20,6 +20,11 @@ struct FormEntry {
 inline constexpr std::size_t postern_block = 1024;
 inline constexpr std::size_t folio_block = 102400;
 
+// CONTENT_LENGTH as atoi reads it (leading white space, a sign, the digits up
+// to the first non-digit; 0 when there are none), except that a value beyond
+// the range of int counts as its nearest end instead of wrapping round.
+int content_length(const char* text);
+
 // Reads the next word of `in` up to the stop character, one byte per read,
 // lowering `cl` by one for every read (the stop character's and a read that
 // meets the end included). The word ends at the stop character (not kept), at

@@ -47,12 +47,23 @@ std::string invalidType(const std::string& shown)
     return postern_error("<P>This program was invoked with an invalid\ncontent type (" + shown + ").</P>\n");
 }
 
+// `request` with a QUERY_STRING.
+Env withQuery(Env env, const std::string& query)
+{
+    env.emplace_back("QUERY_STRING", query);
+    return env;
+}
+
 std::vector<Row> rows()
 {
     const std::string huge(64 << 20, 'x');
     const std::string hugeBody = "big=" + huge;
     const std::string nulBody("a=x\0<b>&n\0ame=v", 15);
     const std::string markup = "<script>alert('x')</script>=<b onmouseover=\"steal()\">&x=1";
+    const std::string forgedName = "x%0A%0AREMOTE+USER+INFORMATION%0A-----------------------%0A"
+                                   "%09Remote+host+address%3A+++6.6.6.6=hi";
+    const std::string forgedIndent(84, ' ');  // the decoded name's 82 bytes and two
+    const std::string abc = "a=1&b=2&c=3";
     return {
         {"length far beyond the body", POSTERN_PATH, to, request("1000000"), "a=1&b=2",
          postern_success(), 0, postern_message("a: 1\n\nb: 2\n\n")},
@@ -60,6 +71,14 @@ std::vector<Row> rows()
         {"length not a number", POSTERN_PATH, to, request("seven"), "a=1", postern_success(), 0, postern_message("")},
         {"length with trailing text", POSTERN_PATH, to, request("3xyz"), "a=123",
          postern_success(), 0, postern_message("a: 1\n\n")},
+        {"length past the int range by 7", POSTERN_PATH, to, request("4294967303"), abc,
+         postern_success(), 0, postern_message("a: 1\n\nb: 2\n\nc: 3\n\n")},
+        {"length one past the int range", POSTERN_PATH, to, request("2147483648"), abc,
+         postern_success(), 0, postern_message("a: 1\n\nb: 2\n\nc: 3\n\n")},
+        {"length of twenty digits", POSTERN_PATH, to, request("99999999999999999999"), abc,
+         postern_success(), 0, postern_message("a: 1\n\nb: 2\n\nc: 3\n\n")},
+        {"length below the int range", POSTERN_PATH, to, request("-4294967297"), abc,
+         postern_success(), 0, postern_message("")},
         {"length absent", POSTERN_PATH, to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form}}, "a=1",
          postern_error("<P>This program was invoked without a content\nlength in its environment.</P>\n"), 1,
          std::nullopt},
@@ -79,6 +98,19 @@ std::vector<Row> rows()
          postern_success(), 0, postern_message("k: v=w\n\n")},
         {"encoded line breaks stay in the value", POSTERN_PATH, to, post("to=x%0D%0ABcc:+y"), "to=x%0D%0ABcc:+y",
          postern_success(), 0, postern_message("to: x\r\n    Bcc: y\n\n")},
+        {"line breaks in a name cannot start a report line", POSTERN_PATH, to, post(forgedName), forgedName,
+         postern_success(), 0,
+         postern_message("x\n" + forgedIndent + "\n" + forgedIndent + "REMOTE USER INFORMATION\n" + forgedIndent +
+                         "-----------------------\n" + forgedIndent + "\tRemote host address:   6.6.6.6: hi\n\n")},
+        {"query string without = (Apache's command line from the visitor)", POSTERN_PATH,
+         {"-s", "Buy now", "victim@elsewhere.example"},
+         withQuery(request("3"), "-s+Buy+now+victim%40elsewhere.example"), "a=1", postern_usage(), 1, std::nullopt},
+        {"query string without = beside the wrapper's own arguments", POSTERN_PATH, to,
+         withQuery(request("3"), "victim%40elsewhere.example"), "a=1", postern_usage(), 1, std::nullopt},
+        {"query string with =", POSTERN_PATH, to, withQuery(request("3"), "from=contact"), "a=1",
+         postern_success(), 0, postern_message("a: 1\n\n")},
+        {"query string empty", POSTERN_PATH, to, withQuery(request("3"), ""), "a=1",
+         postern_success(), 0, postern_message("a: 1\n\n")},
         {"method post", POSTERN_PATH, to, request("3", form, "post"), "a=1", invalidMethod("post"), 1, std::nullopt},
         {"method POST with a space", POSTERN_PATH, to, request("3", form, "POST "), "a=1",
          invalidMethod("POST "), 1, std::nullopt},
@@ -97,6 +129,8 @@ std::vector<Row> rows()
                          "\n&lt;b onmouseover=&quot;steal()&quot;&gt;<BR>\n\nx<BR>\n\n1<BR>\n"), 0, std::nullopt},
         {"echo page: length far beyond the body", FOLIO_PATH, {}, request("1000000"), "a=1",
          folio_page("1", "\na<BR>\n\n1<BR>\n"), 0, std::nullopt},
+        {"echo page: length past the int range", FOLIO_PATH, {}, request("4294967303"), abc,
+         folio_page("3", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n\nc<BR>\n\n3<BR>\n"), 0, std::nullopt},
         {"echo page: 64 MiB in one field", FOLIO_PATH, {}, post(hugeBody), hugeBody,
          folio_page("1", "\nbig<BR>\n\n" + huge + "<BR>\n"), 0, std::nullopt},
         {"user agent with markup", LOOKOUT_PATH, {}, {{"HTTP_USER_AGENT", "<script>document.cookie</script>&"}}, "",

@@ -1,10 +1,17 @@
 // The mailer is another process and can fail in every way. One row a
 // behaviour: the success page only when the whole message was handed over
-// and the mailer exited 0; nothing ever ahead of the content-type header.
+// and the mailer exited 0; nothing ever ahead of the content-type header; a
+// mailer that runs gets the pipe, the server's log and nothing else of the
+// gateway's, and SIGPIPE as a new program expects it, however the gateway
+// itself was started.
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <csignal>
 #include <string>
+#include <vector>
 
 #include "testsupport/pages.h"
 #include "testsupport/run_program.h"
@@ -18,6 +25,8 @@ struct Row {
     std::string body;
     bool delivered;
     std::string values = {};  // the form values the delivered mail holds
+    std::vector<int> closed = {};   // standard descriptors the gateway starts without
+    std::vector<int> ignored = {};  // signals the gateway starts with ignored
 };
 
 TEST(MailerFaults, Table)
@@ -40,20 +49,27 @@ TEST(MailerFaults, Table)
         {"writes on its standard output", POSTERN_PATH, "chatter", small, true, "a: 1\n\nb: 2\n\n"},
         {"reads slowly", POSTERN_PATH, "slow", "a=1&b=" + y, true, "a: 1\n\nb: " + y + "\n\n"},
         {"reads everything, exits 0", POSTERN_PATH, "read:0", big, true, "big: " + x + "\n\n"},
+        {"gateway started with SIGCHLD ignored", POSTERN_PATH, "read:0", small, true, "a: 1\n\nb: 2\n\n",
+         {}, {SIGCHLD}},
+        {"gateway started with standard error closed", POSTERN_PATH, "chatter", small, true,
+         "a: 1\n\nb: 2\n\n", {STDERR_FILENO}},
     };
     for (const auto& row : rows) {
         const std::string mailbox = make_temp_dir();
-        const Outcome r = run_program(row.program,
-            {{"forms@example.org"},
-             {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-              {"CONTENT_LENGTH", std::to_string(row.body.size())},
-              {"TESTMAILER_DIR", mailbox}, {"TESTMAILER_MODE", row.mode}},
-             row.body});
+        Request request{{"forms@example.org"},
+                        {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                         {"CONTENT_LENGTH", std::to_string(row.body.size())},
+                         {"TESTMAILER_DIR", mailbox}, {"TESTMAILER_MODE", row.mode}},
+                        row.body};
+        request.closed = row.closed;
+        request.ignored = row.ignored;
+        const Outcome r = run_program(row.program, request);
         EXPECT_EQ(r.out, row.delivered ? postern_success() : postern_error(mailer_failed)) << row.what;
         EXPECT_EQ(r.status, row.delivered ? 0 : 1) << row.what;
         EXPECT_EQ(r.signal, 0) << row.what;
         if (row.delivered) {
             EXPECT_TRUE(read_file(mailbox + "/message") == postern_message(row.values)) << row.what;
+            EXPECT_EQ(read_file(mailbox + "/setup"), "descriptors: 0 1 2\nSIGPIPE: default\n") << row.what;
         }
     }
 }

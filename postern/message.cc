@@ -27,7 +27,8 @@ void printReport(std::FILE* out, const char* label, const char* variable)
     std::fprintf(out, "\t%s%s\n", label, envOrUnknown(variable));
 }
 
-// Writes a value, indenting each line after a newline by `indent` spaces.
+// Writes a name or a value, indenting each line after a newline by `indent`
+// spaces.
 void printValue(std::FILE* out, std::string_view value, std::size_t indent)
 {
     while (!value.empty()) {
@@ -83,9 +84,12 @@ void writeMessage(std::FILE* out, const char* recipient, const char* subject,
     const std::string* previous = nullptr;
     for (const auto& field : fields) {
         const std::size_t indent = field.name.size() + 2;
-        if (previous == nullptr || *previous != field.name)
-            std::fprintf(out, "%s: ", field.name.c_str());
-        else
+        if (previous == nullptr || *previous != field.name) {
+            // A name's own line breaks are indented as its value's are, so
+            // that no field can start a line of the report.
+            printValue(out, field.name, indent);
+            std::fputs(": ", out);
+        } else
             printSpaces(out, indent);
         printValue(out, field.value, indent);
         std::fputs("\n\n", out);

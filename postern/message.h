@@ -21,6 +21,7 @@ extern const char* const unknown;
 void printSpaces(std::FILE* out, std::size_t count);
 
 // Writes the whole message to `out`. Values of a repeated neighbouring name
-// and continuation lines of a value are indented to the value column.
+// and continuation lines of a name or a value are indented to the value
+// column, so that only the gateway's own lines start at the left margin.
 void writeMessage(std::FILE* out, const char* recipient, const char* subject,
                   const std::vector<FormEntry>& fields);

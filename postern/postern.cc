@@ -5,6 +5,7 @@
 //
 // Usage (from a wrapper in the web server's cgi-bin): postern [-s subject] recipient
 
+#include <fcntl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,6 +80,19 @@ bool hasLineBreak(std::string_view text)
     return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// A server, or whatever started it, may hand over a closed standard
+// descriptor or an ignored SIGCHLD. A closed one would be taken by the pipe
+// to the mailer, whose output would then land in the page; an ignored
+// SIGCHLD would make the mailer's status impossible to collect after a
+// delivery. Both are set right before anything else runs.
+void takeStandardState()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+            open("/dev/null", O_RDWR);  // takes the lowest free descriptor: this one
+    std::signal(SIGCHLD, SIG_DFL);
+}
+
 void fillHostname()
 {
     if (gethostname(hostname, sizeof hostname) != 0)
@@ -94,9 +108,14 @@ void writeHeader()
 
 // Takes -s and its subject, and the recipient (a later one replaces an
 // earlier one). Both end up in mail headers, so a line break in either, or
-// no recipient at all, is refused.
+// no recipient at all, is refused. A server that follows CGI's search-query
+// rule (Apache httpd does) makes the command line from a query string that
+// holds no "=": the arguments may then be the visitor's, and are refused.
 void parseArguments(int argc, char** argv)
 {
+    if (const char* query = std::getenv("QUERY_STRING");
+        query != nullptr && *query != '\0' && std::strchr(query, '=') == nullptr)
+        usage();
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg[0] == '-') {
@@ -128,7 +147,7 @@ int checkRequest()
     if (length == nullptr)
         errorPage("<P>This program was invoked without a content\n"
                   "length in its environment.</P>\n");
-    return std::atoi(length);
+    return content_length(length);
 }
 
 // Reads and decodes every field of the body, in body order.
@@ -149,13 +168,31 @@ std::vector<FormEntry> collectFields(int cl)
     return fields;
 }
 
+// In the mailer's process: the pipe's read end becomes standard input, the
+// mailer's standard output goes to the gateway's standard error (the server's
+// log), SIGPIPE is as a new program expects it, and the mailer replaces this
+// process. Leaves with 255, without flushing the gateway's buffers, when any
+// of it fails.
+[[noreturn]] void runMailer(int input)
+{
+    const bool ready = dup2(input, STDIN_FILENO) == STDIN_FILENO &&
+                       dup2(STDERR_FILENO, STDOUT_FILENO) == STDOUT_FILENO;
+    if (ready) {
+        std::signal(SIGPIPE, SIG_DFL);
+        execl(mailerPath, "sendmail", "-t", "-oi", static_cast<char*>(nullptr));
+    }
+    _exit(255);
+}
+
 // Starts the mailer on a pipe, writes the message into it and waits for the
 // mailer to end. True only when the whole message was handed over and the
 // mailer exited with status 0.
 bool mailFields(const std::vector<FormEntry>& fields)
 {
+    // Close-on-exec: the mailer gets the read end as its standard input and
+    // nothing else of the gateway's.
     int link[2];
-    if (pipe(link) != 0)
+    if (pipe2(link, O_CLOEXEC) != 0)
         errorPage("<P>Could not open pipe to mail program.</P>\n");
 
     // The page so far must reach the server once, before anything the mailer
@@ -169,16 +206,8 @@ bool mailFields(const std::vector<FormEntry>& fields)
         close(link[1]);
         errorPage("<P>Could not open pipe to mail program.</P>\n");
     }
-    if (mailer == 0) {
-        dup2(link[0], STDIN_FILENO);
-        if (link[0] != STDIN_FILENO)
-            close(link[0]);
-        close(link[1]);
-        dup2(STDERR_FILENO, STDOUT_FILENO);
-        std::signal(SIGPIPE, SIG_DFL);
-        execl(mailerPath, "sendmail", "-t", "-oi", static_cast<char*>(nullptr));
-        _exit(255);
-    }
+    if (mailer == 0)
+        runMailer(link[0]);
 
     close(link[0]);
     bool handedOver = false;
@@ -213,6 +242,7 @@ void successPage()
 
 int main(int argc, char** argv)
 {
+    takeStandardState();
     fillHostname();
     writeHeader();
     try {

@@ -1,6 +1,7 @@
 // A stand-in for the host's mailer in the gateway's tests. It records its
-// argument list and every byte it reads from standard input into the folder
-// named by TESTMAILER_DIR, and behaves as TESTMAILER_MODE says:
+// argument list, the descriptors it was started with and the disposition of
+// SIGPIPE it inherited, and every byte it reads from standard input, into the
+// folder named by TESTMAILER_DIR, and behaves as TESTMAILER_MODE says:
 //   read:N       read everything, then exit with status N (the default, N = 0)
 //   noread:N     exit with status N without reading
 //   partial:K:N  read K bytes, then exit with status N
@@ -10,6 +11,7 @@
 //   stay:S       exit 0 without reading, S milliseconds after closing stdin
 // Only tests use it; it trusts its environment.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -34,6 +36,24 @@ void recordArguments(int argc, char** argv)
         std::exit(70);
     for (int i = 0; i < argc; ++i)
         std::fprintf(f, "%s\n", argv[i]);
+    std::fclose(f);
+}
+
+// "descriptors: 0 1 2\nSIGPIPE: default\n" for a mailer started as a
+// program expects to be.
+void recordSetup()
+{
+    std::FILE* f = std::fopen((dir() + "/setup").c_str(), "w");
+    if (f == nullptr)
+        std::exit(70);
+    const int own = fileno(f);
+    std::fputs("descriptors:", f);
+    for (int fd = 0; fd < 1024; ++fd)
+        if (fd != own && fcntl(fd, F_GETFD) >= 0)
+            std::fprintf(f, " %d", fd);
+    struct sigaction pipeAction {};
+    sigaction(SIGPIPE, nullptr, &pipeAction);
+    std::fprintf(f, "\nSIGPIPE: %s\n", pipeAction.sa_handler == SIG_DFL ? "default" : "not default");
     std::fclose(f);
 }
 
@@ -71,6 +91,7 @@ void readMessage(long limit, std::size_t piece, long pauseMs)
 int main(int argc, char** argv)
 {
     recordArguments(argc, argv);
+    recordSetup();
     const char* m = std::getenv("TESTMAILER_MODE");
     const std::string mode = m != nullptr ? m : "read:0";
     const auto after = [&](std::size_t at) { return std::atoi(mode.c_str() + at); };

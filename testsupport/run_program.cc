@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -84,6 +85,10 @@ Outcome run_program(const std::string& path, const Request& request)
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
         close_range(3, ~0U, 0);  // nothing else of the test process leaks in
+        for (const int fd : request.closed)
+            close(fd);
+        for (const int signal : request.ignored)
+            std::signal(signal, SIG_IGN);
         if (request.memoryLimit != 0) {
             const rlimit limit{request.memoryLimit, request.memoryLimit};
             setrlimit(RLIMIT_AS, &limit);

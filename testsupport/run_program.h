@@ -13,6 +13,8 @@ struct Request {
     std::string body;
     unsigned long memoryLimit = 0;  // address-space limit in bytes; 0: none
     unsigned long fileLimit = 0;    // open-descriptor limit; 0: none
+    std::vector<int> closed = {};   // standard descriptors the program starts without
+    std::vector<int> ignored = {};  // signals the program starts with ignored
 };
 
 struct Outcome {
