@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-extern const char mailerPath[];
+#include "config.h"
 
 int main()
 {

@@ -6,16 +6,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#include <stdexcept>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
+#include "errorlog/errorlog.h"
 #include "folio/page.h"
 #include "formdecode/formdecode.h"
 #include "htmlescape/html_escape.h"
 
 namespace {
+
+// The block by which a field's buffer grows: room for a long text at once.
+constexpr std::size_t folio_block = 102400;
 
 // The fields shown, in body order; later fields are not read.
 std::array<FormEntry, 20> input;
@@ -70,8 +73,7 @@ int main()
     try {
         get_input();
     } catch (const std::bad_alloc&) {
-        status = 1;
-    } catch (const std::length_error&) {
+        log_error("folio", "out of memory while reading the form");
         status = 1;
     }
     std::printf("%d", NUM_INPUT);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "testsupport/pages.h"
+#include "folio/expected.h"
 #include "testsupport/run_program.h"
 
 namespace {
@@ -91,6 +91,7 @@ TEST(Folio, OutOfMemory)
                                          "\n<P>The form was too large for the memory of this server.</P>\n"))
         << r.out.substr(0, 1000);
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "folio: out of memory while reading the form\n");
 }
 
 } // namespace

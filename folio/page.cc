@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "folio/site.h"
+#include "config.h"
 
 void output_html(std::FILE* out)
 {

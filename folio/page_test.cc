@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "folio/site.h"
+#include "config.h"
 #include "testsupport/written.h"
 
 namespace {

@@ -15,11 +15,6 @@ struct FormEntry {
     std::string value;
 };
 
-// Block sizes by which a field buffer grows: the mail gateway's and the echo
-// page's.
-inline constexpr std::size_t postern_block = 1024;
-inline constexpr std::size_t folio_block = 102400;
-
 // CONTENT_LENGTH as atoi reads it (leading white space, a sign, the digits up
 // to the first non-digit; 0 when there are none), except that a value beyond
 // the range of int counts as its nearest end instead of wrapping round.
@@ -29,7 +24,8 @@ int content_length(const char* text);
 // lowering `cl` by one for every read (the stop character's and a read that
 // meets the end included). The word ends at the stop character (not kept), at
 // end of input (nothing kept for the failed read), or after the byte that
-// brings `cl` to exactly 0. The buffer starts with room for one block.
+// brings `cl` to exactly 0. The buffer starts with room for `block` bytes,
+// the program's own block size.
 std::string fmakeword(std::FILE* in, char stop, int& cl, std::size_t block);
 
 // True once a read of `in` has met the end of input (or failed): the reading

@@ -1,5 +1,7 @@
 // Every byte of a request is the visitor's to choose. One row a request: the
-// page expected byte for byte, the exit status, and the mail, if any.
+// page expected byte for byte, the exit status, the mail, if any, and the
+// line in the server's error log, if any. Each row runs twice: with the body
+// in a file, and through a pipe in pieces, as servers hand it over.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/pages.h"
+#include "folio/expected.h"
+#include "lookout/expected.h"
+#include "postern/expected.h"
 #include "testsupport/run_program.h"
 
 namespace {
@@ -23,6 +27,7 @@ struct Row {
     std::string page;
     int status;
     std::optional<std::string> mail;  // nullopt: the mailer is never started
+    std::string log = {};             // standard error: the server's error log
 };
 
 const std::string form = "application/x-www-form-urlencoded";
@@ -64,6 +69,11 @@ std::vector<Row> rows()
                                    "%09Remote+host+address%3A+++6.6.6.6=hi";
     const std::string forgedIndent(84, ' ');  // the decoded name's 82 bytes and two
     const std::string abc = "a=1&b=2&c=3";
+    const std::string madeFromQuery = "\" holds no \"=\": the server may have made the command line from it\n";
+    const std::string mime = "MIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n"
+                             "Content-Transfer-Encoding: 8bit\n";
+    Env robot = post("name=Bot&website=http%3A%2F%2Fspam.example&msg=hi");
+    robot.emplace_back("REMOTE_ADDR", "192.0.2.7");
     return {
         {"length far beyond the body", POSTERN_PATH, to, request("1000000"), "a=1&b=2",
          postern_success(), 0, postern_message("a: 1\n\nb: 2\n\n")},
@@ -80,12 +90,13 @@ std::vector<Row> rows()
         {"length below the int range", POSTERN_PATH, to, request("-4294967297"), abc,
          postern_success(), 0, postern_message("")},
         {"length absent", POSTERN_PATH, to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form}}, "a=1",
-         postern_error("<P>This program was invoked without a content\nlength in its environment.</P>\n"), 1,
-         std::nullopt},
+         postern_error("<P>This program was invoked without a content\nlength in its environment.</P>\n"), 1, std::nullopt,
+         "postern: content length not set\n"},
         {"64 MiB in one field", POSTERN_PATH, to, post(hugeBody), hugeBody,
          postern_success(), 0, postern_message("big: " + huge + "\n\n")},
         {"1025 fields", POSTERN_PATH, to, post(numbered_fields(1025)), numbered_fields(1025),
-         postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1, std::nullopt},
+         postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1, std::nullopt,
+         "postern: more than 1024 fields in the form\n"},
         {"raw NUL bytes", POSTERN_PATH, to, post(nulBody), nulBody,
          postern_success(), 0, postern_message("a: x\n\nn: \n\n")},
         {"%00 in a name", POSTERN_PATH, to, post("na%00me=v&b=2"), "na%00me=v&b=2",
@@ -104,26 +115,46 @@ std::vector<Row> rows()
                          "-----------------------\n" + forgedIndent + "\tRemote host address:   6.6.6.6: hi\n\n")},
         {"query string without = (Apache's command line from the visitor)", POSTERN_PATH,
          {"-s", "Buy now", "victim@elsewhere.example"},
-         withQuery(request("3"), "-s+Buy+now+victim%40elsewhere.example"), "a=1", postern_usage(), 1, std::nullopt},
+         withQuery(request("3"), "-s+Buy+now+victim%40elsewhere.example"), "a=1", postern_usage(), 1, std::nullopt,
+         "postern: bad arguments: query string \"-s+Buy+now+victim%40elsewhere.example" + madeFromQuery},
         {"query string without = beside the wrapper's own arguments", POSTERN_PATH, to,
-         withQuery(request("3"), "victim%40elsewhere.example"), "a=1", postern_usage(), 1, std::nullopt},
+         withQuery(request("3"), "victim%40elsewhere.example"), "a=1", postern_usage(), 1, std::nullopt,
+         "postern: bad arguments: query string \"victim%40elsewhere.example" + madeFromQuery},
         {"query string with =", POSTERN_PATH, to, withQuery(request("3"), "from=contact"), "a=1",
          postern_success(), 0, postern_message("a: 1\n\n")},
         {"query string empty", POSTERN_PATH, to, withQuery(request("3"), ""), "a=1",
          postern_success(), 0, postern_message("a: 1\n\n")},
-        {"method post", POSTERN_PATH, to, request("3", form, "post"), "a=1", invalidMethod("post"), 1, std::nullopt},
+        {"method post", POSTERN_PATH, to, request("3", form, "post"), "a=1", invalidMethod("post"), 1, std::nullopt,
+         "postern: request method \"post\" is not POST\n"},
         {"method POST with a space", POSTERN_PATH, to, request("3", form, "POST "), "a=1",
-         invalidMethod("POST "), 1, std::nullopt},
+         invalidMethod("POST "), 1, std::nullopt,
+         "postern: request method \"POST \" is not POST\n"},
         {"method with markup", POSTERN_PATH, to, request("3", form, "<img src=x onerror=alert(1)>"), "a=1",
-         invalidMethod("&lt;img src=x onerror=alert(1)&gt;"), 1, std::nullopt},
+         invalidMethod("&lt;img src=x onerror=alert(1)&gt;"), 1, std::nullopt,
+         "postern: request method \"<img src=x onerror=alert(1)>\" is not POST\n"},
         {"content type with a charset", POSTERN_PATH, to, request("3", form + "; charset=UTF-8"), "a=1",
-         invalidType(form + "; charset=UTF-8"), 1, std::nullopt},
+         invalidType(form + "; charset=UTF-8"), 1, std::nullopt,
+         "postern: content type \"" + form + "; charset=UTF-8\" is not " + form + "\n"},
         {"recipient with a newline", POSTERN_PATH, {"forms@example.org\nBcc: victim@example.net"}, request("3"), "a=1",
-         postern_usage(), 1, std::nullopt},
+         postern_usage(), 1, std::nullopt,
+         "postern: bad arguments: line break in the recipient \"forms@example.org\\x0ABcc: victim@example.net\"\n"},
         {"recipient with a carriage return", POSTERN_PATH, {"forms@example.org\rBcc: v@example.net"}, request("3"),
-         "a=1", postern_usage(), 1, std::nullopt},
+         "a=1", postern_usage(), 1, std::nullopt,
+         "postern: bad arguments: line break in the recipient \"forms@example.org\\x0DBcc: v@example.net\"\n"},
         {"subject with a newline", POSTERN_PATH, {"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
-         request("3"), "a=1", postern_usage(), 1, std::nullopt},
+         request("3"), "a=1", postern_usage(), 1, std::nullopt,
+         "postern: bad arguments: line break in the subject \"Hi\\x0ABcc: victim@example.net\"\n"},
+        {"site options: trap field filled", POSTERN_OPTIONS_PATH, to, robot,
+         "name=Bot&website=http%3A%2F%2Fspam.example&msg=hi", postern_success(), 0, std::nullopt,
+         "postern: trap field filled; not mailed (remote address \"192.0.2.7\")\n"},
+        {"site options: trap field empty, mail in UTF-8", POSTERN_OPTIONS_PATH, to,
+         post("name=Zo%C3%AB&website=&msg=hi"), "name=Zo%C3%AB&website=&msg=hi", postern_success(), 0,
+         postern_message("name: Zo\xc3\xab\n\nmsg: hi\n\n", "forms@example.org", "HTML Fill-Out Form Output", mime)},
+        {"site options: the site's webmaster on an error page", POSTERN_OPTIONS_PATH, to,
+         request("3", form, "GET"), "a=1",
+         postern_error("<P>This program was invoked with an invalid\nrequest method (GET).</P>\n",
+                       "Office &lt;office@orvik.example&gt;"),
+         1, std::nullopt, "postern: request method \"GET\" is not POST\n"},
         {"raw markup in a text/plain body", FOLIO_PATH, {}, request(std::to_string(markup.size()), "text/plain"), markup,
          folio_page("2", "\n&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;<BR>\n"
                          "\n&lt;b onmouseover=&quot;steal()&quot;&gt;<BR>\n\nx<BR>\n\n1<BR>\n"), 0, std::nullopt},
@@ -141,15 +172,21 @@ std::vector<Row> rows()
 
 TEST(HostileInput, Table)
 {
-    for (auto& row : rows()) {
-        const std::string mailbox = make_temp_dir();
-        row.env.emplace_back("TESTMAILER_DIR", mailbox);
-        const Outcome r = run_program(row.program, {row.args, row.env, row.body});
-        EXPECT_TRUE(r.out == row.page) << row.what << ": page differs\n" << r.out.substr(0, 2000);
-        EXPECT_EQ(r.status, row.status) << row.what;
-        EXPECT_EQ(file_exists(mailbox + "/args"), row.mail.has_value()) << row.what;
-        if (row.mail) {
-            EXPECT_TRUE(read_file(mailbox + "/message") == *row.mail) << row.what << ": mail differs";
+    for (const Feed feed : {Feed::file, Feed::pieces}) {
+        for (auto& row : rows()) {
+            const TempDir mailbox;
+            row.env.emplace_back("TESTMAILER_DIR", mailbox.path());
+            Request request{row.args, row.env, row.body};
+            request.feed = feed;
+            const Outcome r = run_program(row.program, request);
+            const std::string what = std::string(row.what) + (feed == Feed::pieces ? " (in pieces)" : "");
+            EXPECT_TRUE(r.out == row.page) << what << ": page differs\n" << r.out.substr(0, 2000);
+            EXPECT_EQ(r.status, row.status) << what;
+            EXPECT_EQ(r.err, row.log) << what;
+            EXPECT_EQ(file_exists(mailbox / "args"), row.mail.has_value()) << what;
+            if (row.mail) {
+                EXPECT_TRUE(read_file(mailbox / "message") == *row.mail) << what << ": mail differs";
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 // The mailer is another process and can fail in every way. One row a
 // behaviour: the success page only when the whole message was handed over
-// and the mailer exited 0; nothing ever ahead of the content-type header; a
+// and the mailer exited 0; nothing ever ahead of the content-type header;
+// each failure's cause in one line of the server's error log; a
 // mailer that runs gets the pipe, the server's log and nothing else of the
 // gateway's, and SIGPIPE as a new program expects it, however the gateway
 // itself was started.
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/pages.h"
+#include "postern/expected.h"
 #include "testsupport/run_program.h"
 
 namespace {
@@ -23,7 +24,8 @@ struct Row {
     const char* program;
     const char* mode;  // the test mailer's behaviour
     std::string body;
-    bool delivered;
+    std::string log;   // standard error: the server's error log
+    bool delivered = false;
     std::string values = {};  // the form values the delivered mail holds
     std::vector<int> closed = {};   // standard descriptors the gateway starts without
     std::vector<int> ignored = {};  // signals the gateway starts with ignored
@@ -35,31 +37,39 @@ TEST(MailerFaults, Table)
     const std::string x(1 << 20, 'x');
     const std::string big = "big=" + x;  // far beyond a pipe's buffer
     const std::string y(20000, 'y');
+    const std::string mailer = TESTMAILER_PATH;
+    const std::string brokenPipe = "postern: message not written whole to the mailer " + mailer + ": Broken pipe\n";
+    const std::string killed = "postern: mailer " + mailer + " ended by signal 9 (Killed)\n";
+    const auto exited = [&](int status) {
+        return "postern: mailer " + mailer + " exited with status " + std::to_string(status) + "\n";
+    };
+    const std::string chatter = "mailer chatter on standard output\n";
     const Row rows[] = {
-        {"missing (exec fails)", POSTERN_MISSING_MAILER_PATH, "read:0", small, false},
-        {"exits 0 without reading", POSTERN_PATH, "noread:0", big, false},
-        {"exits 1 without reading", POSTERN_PATH, "noread:1", small, false},
-        {"exits 75 without reading", POSTERN_PATH, "noread:75", small, false},
-        {"closes its input, lingers, exits 0", POSTERN_PATH, "stay:300", big, false},
-        {"reads half, then exits 0", POSTERN_PATH, "partial:524288:0", big, false},
-        {"killed by a signal while reading", POSTERN_PATH, "signal", big, false},
-        {"killed by a signal, small message", POSTERN_PATH, "signal", small, false},
-        {"reads everything, exits 1", POSTERN_PATH, "read:1", small, false},
-        {"reads everything, exits 75", POSTERN_PATH, "read:75", big, false},
-        {"writes on its standard output", POSTERN_PATH, "chatter", small, true, "a: 1\n\nb: 2\n\n"},
-        {"reads slowly", POSTERN_PATH, "slow", "a=1&b=" + y, true, "a: 1\n\nb: " + y + "\n\n"},
-        {"reads everything, exits 0", POSTERN_PATH, "read:0", big, true, "big: " + x + "\n\n"},
-        {"gateway started with SIGCHLD ignored", POSTERN_PATH, "read:0", small, true, "a: 1\n\nb: 2\n\n",
+        {"missing (exec fails)", POSTERN_MISSING_MAILER_PATH, "read:0", small,
+         "postern: cannot run the mailer " MISSING_MAILER_PATH ": No such file or directory\n"},
+        {"exits 0 without reading", POSTERN_PATH, "noread:0", big, brokenPipe},
+        {"exits 1 without reading", POSTERN_PATH, "noread:1", small, exited(1)},
+        {"exits 75 without reading", POSTERN_PATH, "noread:75", small, exited(75)},
+        {"closes its input, lingers, exits 0", POSTERN_PATH, "stay:300", big, brokenPipe},
+        {"reads half, then exits 0", POSTERN_PATH, "partial:524288:0", big, brokenPipe},
+        {"killed by a signal while reading", POSTERN_PATH, "signal", big, killed},
+        {"killed by a signal, small message", POSTERN_PATH, "signal", small, killed},
+        {"reads everything, exits 1", POSTERN_PATH, "read:1", small, exited(1)},
+        {"reads everything, exits 75", POSTERN_PATH, "read:75", big, exited(75)},
+        {"writes on its standard output", POSTERN_PATH, "chatter", small, chatter, true, "a: 1\n\nb: 2\n\n"},
+        {"reads slowly", POSTERN_PATH, "slow", "a=1&b=" + y, "", true, "a: 1\n\nb: " + y + "\n\n"},
+        {"reads everything, exits 0", POSTERN_PATH, "read:0", big, "", true, "big: " + x + "\n\n"},
+        {"gateway started with SIGCHLD ignored", POSTERN_PATH, "read:0", small, "", true, "a: 1\n\nb: 2\n\n",
          {}, {SIGCHLD}},
-        {"gateway started with standard error closed", POSTERN_PATH, "chatter", small, true,
+        {"gateway started with standard error closed", POSTERN_PATH, "chatter", small, "", true,
          "a: 1\n\nb: 2\n\n", {STDERR_FILENO}},
     };
     for (const auto& row : rows) {
-        const std::string mailbox = make_temp_dir();
+        const TempDir mailbox;
         Request request{{"forms@example.org"},
                         {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
                          {"CONTENT_LENGTH", std::to_string(row.body.size())},
-                         {"TESTMAILER_DIR", mailbox}, {"TESTMAILER_MODE", row.mode}},
+                         {"TESTMAILER_DIR", mailbox.path()}, {"TESTMAILER_MODE", row.mode}},
                         row.body};
         request.closed = row.closed;
         request.ignored = row.ignored;
@@ -67,9 +77,10 @@ TEST(MailerFaults, Table)
         EXPECT_EQ(r.out, row.delivered ? postern_success() : postern_error(mailer_failed)) << row.what;
         EXPECT_EQ(r.status, row.delivered ? 0 : 1) << row.what;
         EXPECT_EQ(r.signal, 0) << row.what;
+        EXPECT_EQ(r.err, row.log) << row.what;
         if (row.delivered) {
-            EXPECT_TRUE(read_file(mailbox + "/message") == postern_message(row.values)) << row.what;
-            EXPECT_EQ(read_file(mailbox + "/setup"), "descriptors: 0 1 2\nSIGPIPE: default\n") << row.what;
+            EXPECT_TRUE(read_file(mailbox / "message") == postern_message(row.values)) << row.what;
+            EXPECT_EQ(read_file(mailbox / "setup"), "descriptors: 0 1 2\nSIGPIPE: default\n") << row.what;
         }
     }
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "testsupport/pages.h"
+#include "lookout/expected.h"
 #include "testsupport/run_program.h"
 
 namespace {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "config.h"
+
 const char revisionLevel[] = "$Revision: 1.1 $";
 const char revisionDate[] = "$Date: 1994/12/22 18:59:32 $";
 const char* const unknown = "(unknown)";
@@ -65,6 +67,13 @@ void writeMessage(std::FILE* out, const char* recipient, const char* subject,
     std::fprintf(out, "X-Delivered-Via: Postern Version %.*s of %.*s\n",
                  static_cast<int>(revision.size()), revision.data(),
                  static_cast<int>(date.size()), date.data());
+    if (mailCharset[0] != '\0') {
+        // The visitor's bytes go as the browser sent them: the site says in
+        // which character set its forms send them.
+        std::fputs("MIME-Version: 1.0\n", out);
+        std::fprintf(out, "Content-Type: text/plain; charset=%s\n", mailCharset);
+        std::fputs("Content-Transfer-Encoding: 8bit\n", out);
+    }
     std::fputs("\n", out);
 
     std::fputs("\nREMOTE USER INFORMATION\n-----------------------\n", out);

@@ -1,5 +1,5 @@
 #include "postern/message.h"
-#include "testsupport/pages.h"
+#include "postern/expected.h"
 #include "testsupport/written.h"
 
 #include <gtest/gtest.h>

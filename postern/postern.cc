@@ -1,7 +1,8 @@
 // postern: the mail-form gateway. Takes a URL-encoded form posted to it,
 // mails its fields with a report on the visitor and the server through the
 // host's sendmail-compatible mailer to the recipient named on its command
-// line, and answers with a success page or an error page.
+// line, and answers with a success page or an error page. Every error page
+// also leaves one line in the web server's error log.
 //
 // Usage (from a wrapper in the web server's cgi-bin): postern [-s subject] recipient
 
@@ -16,21 +17,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "config.h"
+#include "errorlog/errorlog.h"
 #include "formdecode/formdecode.h"
 #include "htmlescape/html_escape.h"
 #include "postern/message.h"
 
-// The mailer's path, fixed when the gateway is built.
-extern const char mailerPath[];
-
 namespace {
 
 constexpr int maxFields = 1024;
+
+// The block by which a field's buffer grows: typical fields fit in one.
+constexpr std::size_t postern_block = 1024;
 
 // Large forms move in large pieces through stdio's buffers for the body and
 // the mail; only the cost changes, never the bytes. (glibc takes a buffer's
@@ -48,23 +50,41 @@ const char* subject = "HTML Fill-Out Form Output";
 // The heading every error page opens with.
 const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 
-// The error pages' closing line names the webmaster of this host.
-[[noreturn]] void errorPage(std::string_view lines)
+void logError(std::string_view cause)
 {
+    log_error("postern", cause);
+}
+
+// Whom the error pages ask the visitor to write to: the site's webmaster
+// when the site names one, else the webmaster of this host.
+std::string webmasterAddress()
+{
+    if (webmaster[0] != '\0')
+        return html_escape(webmaster);
+    return std::string("webmaster@") + hostname;
+}
+
+// An error page: `lines` between the opening and the closing line, which
+// names the webmaster; `cause` goes to the server's error log.
+[[noreturn]] void errorPage(std::string_view lines, std::string_view cause)
+{
+    logError(cause);
     std::fputs(errorOpening, stdout);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
-    std::printf("<P>Please send a note to <I>webmaster@%s</I> ", hostname);
+    std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress().c_str());
     std::fputs("and complain about this.</P>\n", stdout);
     std::exit(1);
 }
 
-// The bad-arguments page: the command line that the server side wrote is wrong.
-[[noreturn]] void usage()
+// The bad-arguments page: the command line that the server side wrote is
+// wrong, or cannot be trusted.
+[[noreturn]] void usage(const std::string& cause)
 {
+    logError("bad arguments: " + cause);
     std::fputs(errorOpening, stdout);
     std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
     std::fputs("specified on the server side.</P>\n", stdout);
-    std::printf("Please send a note to <I>webmaster@%s</I> and complain\n", hostname);
+    std::printf("Please send a note to <I>%s</I> and complain\n", webmasterAddress().c_str());
     std::fputs("about this.</P>\n", stdout);
     std::exit(1);
 }
@@ -73,6 +93,14 @@ const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 std::string shown(const char* value)
 {
     return value != nullptr ? html_escape(value) : std::string();
+}
+
+// The log's words for a request variable that is not `wanted`.
+std::string notWanted(const char* what, const char* value, const char* wanted)
+{
+    if (value == nullptr)
+        return std::string(what) + " not set";
+    return std::string(what) + " " + log_quoted(value) + " is not " + wanted;
 }
 
 bool hasLineBreak(std::string_view text)
@@ -115,19 +143,26 @@ void parseArguments(int argc, char** argv)
 {
     if (const char* query = std::getenv("QUERY_STRING");
         query != nullptr && *query != '\0' && std::strchr(query, '=') == nullptr)
-        usage();
+        usage("query string " + log_quoted(query) +
+              " holds no \"=\": the server may have made the command line from it");
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg[0] == '-') {
-            if (arg[1] != 's' || i + 1 >= argc)
-                usage();
+            if (arg[1] != 's')
+                usage("option " + log_quoted(arg) + " is not -s");
+            if (i + 1 >= argc)
+                usage("-s without a subject");
             subject = argv[++i];
         } else {
             recipient = arg;
         }
     }
-    if (*recipient == '\0' || hasLineBreak(recipient) || hasLineBreak(subject))
-        usage();
+    if (*recipient == '\0')
+        usage("no recipient");
+    if (hasLineBreak(recipient))
+        usage("line break in the recipient " + log_quoted(recipient));
+    if (hasLineBreak(subject))
+        usage("line break in the subject " + log_quoted(subject));
 }
 
 // Checks the method, the content type and the length; answers the counter.
@@ -136,17 +171,20 @@ int checkRequest()
     const char* method = std::getenv("REQUEST_METHOD");
     if (method == nullptr || std::strcmp(method, "POST") != 0)
         errorPage("<P>This program was invoked with an invalid\n"
-                  "request method (" + shown(method) + ").</P>\n");
+                  "request method (" + shown(method) + ").</P>\n",
+                  notWanted("request method", method, "POST"));
 
     const char* type = std::getenv("CONTENT_TYPE");
     if (type == nullptr || std::strcmp(type, "application/x-www-form-urlencoded") != 0)
         errorPage("<P>This program was invoked with an invalid\n"
-                  "content type (" + shown(type) + ").</P>\n");
+                  "content type (" + shown(type) + ").</P>\n",
+                  notWanted("content type", type, "application/x-www-form-urlencoded"));
 
     const char* length = std::getenv("CONTENT_LENGTH");
     if (length == nullptr)
         errorPage("<P>This program was invoked without a content\n"
-                  "length in its environment.</P>\n");
+                  "length in its environment.</P>\n",
+                  "content length not set");
     return content_length(length);
 }
 
@@ -158,7 +196,8 @@ std::vector<FormEntry> collectFields(int cl)
     while (cl > 0 && !at_end(stdin)) {
         if (fields.size() == maxFields)
             errorPage("<P>This program has a maximum limit of\n" +
-                      std::to_string(maxFields) + " input elements.\n</P>");
+                      std::to_string(maxFields) + " input elements.\n</P>",
+                      "more than " + std::to_string(maxFields) + " fields in the form");
         std::string value = fmakeword(stdin, '&', cl, postern_block);
         plustospace(value);
         unescape_url(value);
@@ -168,32 +207,89 @@ std::vector<FormEntry> collectFields(int cl)
     return fields;
 }
 
+// A form that fills the trap field the site's page hides from people was
+// sent by a robot: it gets the success page, so that it learns nothing, and
+// no mail. Otherwise the trap field's own lines are left out of the mail.
+bool sprungTrap(std::vector<FormEntry>& fields)
+{
+    if (trapField[0] == '\0')
+        return false;
+    for (const auto& field : fields)
+        if (field.name == trapField && !field.value.empty()) {
+            const char* address = std::getenv("REMOTE_ADDR");
+            logError("trap field filled; not mailed (remote address " +
+                     (address != nullptr ? log_quoted(address) : std::string("unknown")) + ")");
+            return true;
+        }
+    std::erase_if(fields, [](const FormEntry& field) { return field.name == trapField; });
+    return false;
+}
+
+// What the mailer's process tells the gateway, through a close-on-exec pipe,
+// when it cannot become the mailer: which step failed, and the error.
+struct MailerStart {
+    int failedStep;  // 0: it became the mailer (the pipe closed unread)
+    int error;
+};
+constexpr int redirectFailed = 1;
+constexpr int execFailed = 2;
+
 // In the mailer's process: the pipe's read end becomes standard input, the
 // mailer's standard output goes to the gateway's standard error (the server's
 // log), SIGPIPE is as a new program expects it, and the mailer replaces this
-// process. Leaves with 255, without flushing the gateway's buffers, when any
-// of it fails.
-[[noreturn]] void runMailer(int input)
+// process. When any of it fails, the process reports the step and its error
+// on `report` and leaves with 255, without flushing the gateway's buffers.
+[[noreturn]] void runMailer(int input, int report)
 {
-    const bool ready = dup2(input, STDIN_FILENO) == STDIN_FILENO &&
-                       dup2(STDERR_FILENO, STDOUT_FILENO) == STDOUT_FILENO;
-    if (ready) {
+    MailerStart start{redirectFailed, 0};
+    if (dup2(input, STDIN_FILENO) == STDIN_FILENO && dup2(STDERR_FILENO, STDOUT_FILENO) == STDOUT_FILENO) {
         std::signal(SIGPIPE, SIG_DFL);
         execl(mailerPath, "sendmail", "-t", "-oi", static_cast<char*>(nullptr));
+        start.failedStep = execFailed;
+    }
+    start.error = errno;
+    if (write(report, &start, sizeof start) < 0) {
+        // Nothing is left to tell it to: the exit status still says it failed.
     }
     _exit(255);
 }
 
+// How the mailer ended, for the log; empty when it read the whole message
+// and exited 0.
+std::string mailerFailure(const MailerStart& start, int waitError, int status, int writeError)
+{
+    const std::string mailer = mailerPath;
+    if (start.failedStep == execFailed)
+        return "cannot run the mailer " + mailer + ": " + std::strerror(start.error);
+    if (start.failedStep == redirectFailed)
+        return "cannot give the mailer its input and output: " + std::string(std::strerror(start.error));
+    if (waitError != 0)
+        return "cannot wait for the mailer " + mailer + ": " + std::strerror(waitError);
+    if (WIFSIGNALED(status))
+        return "mailer " + mailer + " ended by signal " + std::to_string(WTERMSIG(status)) + " (" +
+               strsignal(WTERMSIG(status)) + ")";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "mailer " + mailer + " exited with status " + std::to_string(WEXITSTATUS(status));
+    if (writeError != 0)
+        return "message not written whole to the mailer " + mailer + ": " + std::strerror(writeError);
+    return {};
+}
+
 // Starts the mailer on a pipe, writes the message into it and waits for the
-// mailer to end. True only when the whole message was handed over and the
-// mailer exited with status 0.
-bool mailFields(const std::vector<FormEntry>& fields)
+// mailer to end. Answers why it failed, or empty when the whole message was
+// handed over and the mailer exited with status 0.
+std::string mailFields(const std::vector<FormEntry>& fields)
 {
     // Close-on-exec: the mailer gets the read end as its standard input and
     // nothing else of the gateway's.
     int link[2];
     if (pipe2(link, O_CLOEXEC) != 0)
-        errorPage("<P>Could not open pipe to mail program.</P>\n");
+        errorPage("<P>Could not open pipe to mail program.</P>\n",
+                  std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        errorPage("<P>Could not open pipe to mail program.</P>\n",
+                  std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
 
     // The page so far must reach the server once, before anything the mailer
     // prints; a mailer that stops reading must not end the gateway.
@@ -201,33 +297,41 @@ bool mailFields(const std::vector<FormEntry>& fields)
     std::signal(SIGPIPE, SIG_IGN);
 
     const pid_t mailer = fork();
-    if (mailer < 0) {
-        close(link[0]);
-        close(link[1]);
-        errorPage("<P>Could not open pipe to mail program.</P>\n");
-    }
+    if (mailer < 0)
+        errorPage("<P>Could not open pipe to mail program.</P>\n",
+                  std::string("cannot start a process for the mailer: ") + std::strerror(errno));
     if (mailer == 0)
-        runMailer(link[0]);
-
+        runMailer(link[0], report[1]);
     close(link[0]);
-    bool handedOver = false;
+    close(report[1]);
+
+    int writeError = 0;
     if (std::FILE* mail = fdopen(link[1], "w"); mail != nullptr) {
         std::setvbuf(mail, mailBuffer, _IOFBF, sizeof mailBuffer);
         writeMessage(mail, recipient, subject, fields);
-        handedOver = std::ferror(mail) == 0;
-        if (std::fclose(mail) != 0)
-            handedOver = false;
+        if (std::ferror(mail) != 0)
+            writeError = errno;
+        if (std::fclose(mail) != 0 && writeError == 0)
+            writeError = errno;
     } else {
+        writeError = errno;
         close(link[1]);
     }
+
+    // Closed unread when the mailer started; a report when it could not.
+    MailerStart start{0, 0};
+    if (read(report[0], &start, sizeof start) != static_cast<ssize_t>(sizeof start))
+        start = {0, 0};
+    close(report[0]);
 
     int status = 0;
     pid_t waited;
     do
         waited = waitpid(mailer, &status, 0);
     while (waited < 0 && errno == EINTR);
+    const int waitError = waited < 0 ? errno : 0;
 
-    return handedOver && waited == mailer && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return mailerFailure(start, waitError, status, writeError);
 }
 
 void successPage()
@@ -248,13 +352,13 @@ int main(int argc, char** argv)
     try {
         parseArguments(argc, argv);
         const int cl = checkRequest();
-        const auto fields = collectFields(cl);
-        if (!mailFields(fields))
-            errorPage("<P>An error occurred executing the mailer.</P>\n");
+        auto fields = collectFields(cl);
+        if (!sprungTrap(fields))
+            if (const std::string failure = mailFields(fields); !failure.empty())
+                errorPage("<P>An error occurred executing the mailer.</P>\n", failure);
     } catch (const std::bad_alloc&) {
-        errorPage("<P>The form was too large for the memory of this server.</P>\n");
-    } catch (const std::length_error&) {
-        errorPage("<P>The form was too large for the memory of this server.</P>\n");
+        errorPage("<P>The form was too large for the memory of this server.</P>\n",
+                  "out of memory while reading the form");
     }
     successPage();
     return 0;

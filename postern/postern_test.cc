@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "testsupport/pages.h"
+#include "postern/expected.h"
 #include "testsupport/run_program.h"
 
 namespace {
@@ -16,14 +16,14 @@ using Env = std::vector<std::pair<std::string, std::string>>;
 
 class Gateway : public testing::Test {
 protected:
-    std::string mailbox = make_temp_dir();
+    TempDir mailbox;
 
     Env postEnv(const std::string& body, const std::string& mode = "read:0") const
     {
         return {{"REQUEST_METHOD", "POST"},
                 {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
                 {"CONTENT_LENGTH", std::to_string(body.size())},
-                {"TESTMAILER_DIR", mailbox},
+                {"TESTMAILER_DIR", mailbox.path()},
                 {"TESTMAILER_MODE", mode}};
     }
 
@@ -33,8 +33,8 @@ protected:
         return run_program(POSTERN_PATH, {std::move(args), postEnv(body, mode), body});
     }
 
-    bool mailerStarted() const { return file_exists(mailbox + "/args"); }
-    std::string mail() const { return read_file(mailbox + "/message"); }
+    bool mailerStarted() const { return file_exists(mailbox / "args"); }
+    std::string mail() const { return read_file(mailbox / "message"); }
 };
 
 TEST_F(Gateway, DeliversDecodedFields)
@@ -42,7 +42,7 @@ TEST_F(Gateway, DeliversDecodedFields)
     const Outcome r = post("name=Zo%C3%AB+Smith&topic=a%26b%3Dc&topic=second&msg=line+one%0D%0Aline+two");
     EXPECT_EQ(r.out, postern_success());
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(mailbox + "/args"), "sendmail\n-t\n-oi\n");
+    EXPECT_EQ(read_file(mailbox / "args"), "sendmail\n-t\n-oi\n");
     EXPECT_EQ(mail(), postern_message("name: Zo\xc3\xab Smith\n\n"
                                  "topic: a&b=c\n\n"
                                  "       second\n\n"
@@ -71,22 +71,28 @@ TEST_F(Gateway, ArgumentsSetSubjectAndRecipient)
 
 TEST_F(Gateway, BadArgumentsGiveTheUsagePage)
 {
-    const std::vector<std::string> cases[] = {
-        {"forms@example.org", "-s"},            // -s with no subject after it
-        {"-x", "forms@example.org"},            // wrong option
-        {"-", "forms@example.org"},             // lone minus sign
-        {},                                     // no recipient
-        {""},                                   // empty recipient
-        {"-s", "Hi"},                           // subject but no recipient
-        {"forms@example.org\nBcc: victim@example.net"},  // header injection
-        {"forms@example.org\r"},
-        {"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
-        {"-s", "Hi\r", "forms@example.org"},
+    const struct {
+        std::vector<std::string> args;
+        std::string log;
+    } cases[] = {
+        {{"forms@example.org", "-s"}, "-s without a subject"},
+        {{"-x", "forms@example.org"}, "option \"-x\" is not -s"},
+        {{"-", "forms@example.org"}, "option \"-\" is not -s"},
+        {{}, "no recipient"},
+        {{""}, "no recipient"},
+        {{"-s", "Hi"}, "no recipient"},
+        {{"forms@example.org\nBcc: victim@example.net"},
+         "line break in the recipient \"forms@example.org\\x0ABcc: victim@example.net\""},
+        {{"forms@example.org\r"}, "line break in the recipient \"forms@example.org\\x0D\""},
+        {{"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
+         "line break in the subject \"Hi\\x0ABcc: victim@example.net\""},
+        {{"-s", "Hi\r", "forms@example.org"}, "line break in the subject \"Hi\\x0D\""},
     };
-    for (const auto& args : cases) {
-        const Outcome r = post("a=1", "read:0", args);
+    for (const auto& c : cases) {
+        const Outcome r = post("a=1", "read:0", c.args);
         EXPECT_EQ(r.out, postern_usage());
         EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "postern: bad arguments: " + c.log + "\n");
         EXPECT_FALSE(mailerStarted());
     }
 }
@@ -97,34 +103,43 @@ TEST_F(Gateway, RequestChecks)
     const struct {
         Env env;
         std::string lines;
+        std::string log;
     } cases[] = {
         {{{"REQUEST_METHOD", "GET"}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method (GET).</P>\n"},
+         "<P>This program was invoked with an invalid\nrequest method (GET).</P>\n",
+         "request method \"GET\" is not POST"},
         {{{"REQUEST_METHOD", "post"}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method (post).</P>\n"},
+         "<P>This program was invoked with an invalid\nrequest method (post).</P>\n",
+         "request method \"post\" is not POST"},
         {{{"REQUEST_METHOD", "POST "}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method (POST ).</P>\n"},
+         "<P>This program was invoked with an invalid\nrequest method (POST ).</P>\n",
+         "request method \"POST \" is not POST"},
         {{{"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method ().</P>\n"},
+         "<P>This program was invoked with an invalid\nrequest method ().</P>\n", "request method not set"},
         {{{"REQUEST_METHOD", "<b>\"GET\"&'x'</b>"}},
          "<P>This program was invoked with an invalid\n"
-         "request method (&lt;b&gt;&quot;GET&quot;&amp;&#39;x&#39;&lt;/b&gt;).</P>\n"},
+         "request method (&lt;b&gt;&quot;GET&quot;&amp;&#39;x&#39;&lt;/b&gt;).</P>\n",
+         "request method \"<b>\\x22GET\\x22&'x'</b>\" is not POST"},
         {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form + "; charset=UTF-8"}, {"CONTENT_LENGTH", "3"}},
          "<P>This program was invoked with an invalid\n"
-         "content type (application/x-www-form-urlencoded; charset=UTF-8).</P>\n"},
+         "content type (application/x-www-form-urlencoded; charset=UTF-8).</P>\n",
+         "content type \"" + form + "; charset=UTF-8\" is not " + form},
         {{{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\ncontent type ().</P>\n"},
+         "<P>This program was invoked with an invalid\ncontent type ().</P>\n", "content type not set"},
         {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "text/plain<script>"}},
-         "<P>This program was invoked with an invalid\ncontent type (text/plain&lt;script&gt;).</P>\n"},
+         "<P>This program was invoked with an invalid\ncontent type (text/plain&lt;script&gt;).</P>\n",
+         "content type \"text/plain<script>\" is not " + form},
         {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form}},
-         "<P>This program was invoked without a content\nlength in its environment.</P>\n"},
+         "<P>This program was invoked without a content\nlength in its environment.</P>\n",
+         "content length not set"},
     };
     for (const auto& c : cases) {
         Env env = c.env;
-        env.emplace_back("TESTMAILER_DIR", mailbox);
+        env.emplace_back("TESTMAILER_DIR", mailbox.path());
         const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
         EXPECT_EQ(r.out, postern_error(c.lines));
         EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "postern: " + c.log + "\n");
         EXPECT_FALSE(mailerStarted());
     }
 }
@@ -185,7 +200,7 @@ TEST_F(Gateway, FieldLimit)
     EXPECT_EQ(mail(), postern_message(values));
 
     const std::string tooMany = numbered_fields(1025);
-    std::filesystem::remove(mailbox + "/args");
+    std::filesystem::remove(mailbox / "args");
     const Outcome refused = post(tooMany);
     EXPECT_EQ(refused.out, postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"));
     EXPECT_EQ(refused.status, 1);
@@ -214,6 +229,7 @@ TEST_F(Gateway, NoPipeForTheMailer)
     const Outcome r = run_program(POSTERN_PATH, request);
     EXPECT_EQ(r.out, postern_error("<P>Could not open pipe to mail program.</P>\n"));
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "postern: cannot make a pipe to the mailer: Too many open files\n");
     EXPECT_FALSE(mailerStarted());
 }
 
@@ -228,6 +244,7 @@ TEST_F(Gateway, OutOfMemory)
     const Outcome r = run_program(POSTERN_PATH, request);
     EXPECT_EQ(r.out, postern_error("<P>The form was too large for the memory of this server.</P>\n"));
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "postern: out of memory while reading the form\n");
     EXPECT_FALSE(mailerStarted());
 }
 

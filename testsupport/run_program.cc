@@ -6,13 +6,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -39,6 +43,35 @@ void write_all(int fd, const std::string& data)
     }
 }
 
+// Writes `body` into `fd` as a server hands a body over: the first 64 KiB in
+// pieces of 1 to 4181 bytes with short pauses, so that the program's reads
+// come back short and stdio refills its buffer mid-field; the rest in large
+// pieces. Stops early when the program no longer reads.
+void write_in_pieces(int fd, const std::string& body)
+{
+    std::size_t done = 0;
+    std::size_t small = 1;
+    std::size_t next = 2;
+    while (done < body.size()) {
+        std::size_t piece = 65536;
+        if (done < 65536) {
+            piece = small;
+            small = next;
+            next = piece + next <= 4181 ? piece + next : 1;
+            const timespec pause{0, 100000};
+            nanosleep(&pause, nullptr);
+        }
+        piece = std::min(piece, body.size() - done);
+        const ssize_t n = write(fd, body.data() + done, piece);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;  // the program has stopped reading
+        done += static_cast<std::size_t>(n);
+    }
+    close(fd);
+}
+
 std::string read_all(int fd)
 {
     std::string data;
@@ -54,9 +87,21 @@ std::string read_all(int fd)
 
 Outcome run_program(const std::string& path, const Request& request)
 {
-    const int in = temp_file();
-    write_all(in, request.body);
-    lseek(in, 0, SEEK_SET);
+    // A program that stops reading must not end the test with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    int in = -1;
+    int feeder = -1;
+    if (request.feed == Feed::pieces) {
+        int link[2];
+        if (pipe2(link, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        in = link[0];
+        feeder = link[1];
+    } else {
+        in = temp_file();
+        write_all(in, request.body);
+        lseek(in, 0, SEEK_SET);
+    }
     const int out = temp_file();
     const int err = temp_file();
 
@@ -87,6 +132,7 @@ Outcome run_program(const std::string& path, const Request& request)
         close_range(3, ~0U, 0);  // nothing else of the test process leaks in
         for (const int fd : request.closed)
             close(fd);
+        std::signal(SIGPIPE, SIG_DFL);  // as a server starts a program
         for (const int signal : request.ignored)
             std::signal(signal, SIG_IGN);
         if (request.memoryLimit != 0) {
@@ -100,9 +146,17 @@ Outcome run_program(const std::string& path, const Request& request)
         execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
     }
+    std::thread writer;
+    if (feeder >= 0) {
+        close(in);
+        in = -1;
+        writer = std::thread(write_in_pieces, feeder, std::cref(request.body));
+    }
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    if (writer.joinable())
+        writer.join();
 
     Outcome outcome;
     outcome.out = read_all(out);
@@ -111,19 +165,25 @@ Outcome run_program(const std::string& path, const Request& request)
         outcome.status = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         outcome.signal = WTERMSIG(status);
-    close(in);
+    if (in >= 0)
+        close(in);
     close(out);
     close(err);
     return outcome;
 }
 
-std::string make_temp_dir()
+TempDir::TempDir()
 {
     const char* tmp = std::getenv("TMPDIR");
-    std::string name = std::string(tmp != nullptr ? tmp : "/tmp") + "/cgitest.XXXXXX";
-    if (mkdtemp(name.data()) == nullptr)
+    path_ = std::string(tmp != nullptr ? tmp : "/tmp") + "/cgitest.XXXXXX";
+    if (mkdtemp(path_.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
-    return name;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 std::string read_file(const std::string& path)

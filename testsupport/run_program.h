@@ -7,6 +7,12 @@
 #include <utility>
 #include <vector>
 
+// How the body reaches the program's standard input.
+enum class Feed {
+    file,    // a regular file, whole from the start
+    pieces,  // a pipe, written by a slow writer in pieces, as servers deliver a body
+};
+
 struct Request {
     std::vector<std::string> args;  // after the program name
     std::vector<std::pair<std::string, std::string>> env;
@@ -15,6 +21,7 @@ struct Request {
     unsigned long fileLimit = 0;    // open-descriptor limit; 0: none
     std::vector<int> closed = {};   // standard descriptors the program starts without
     std::vector<int> ignored = {};  // signals the program starts with ignored
+    Feed feed = Feed::file;
 };
 
 struct Outcome {
@@ -26,8 +33,22 @@ struct Outcome {
 
 Outcome run_program(const std::string& path, const Request& request);
 
-// A fresh empty folder under the system's temporary folder.
-std::string make_temp_dir();
+// A fresh empty folder under the system's temporary folder, removed with all
+// it holds when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // The path of `name` inside the folder.
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 // The whole content of a file; empty when it cannot be read.
 std::string read_file(const std::string& path);

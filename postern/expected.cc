@@ -1,20 +1,11 @@
-#include "testsupport/pages.h"
+#include "postern/expected.h"
 
 #include <unistd.h>
-
-#include "folio/site.h"
 
 namespace {
 
 const std::string postern_top = "Content-type: text/html\n\n<TITLE>Form Submission Results</TITLE>\n";
 const std::string drat = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
-
-std::string host()
-{
-    char name[256] = {};
-    gethostname(name, sizeof name - 1);
-    return name;
-}
 
 } // namespace
 
@@ -26,6 +17,13 @@ std::string numbered_fields(int count)
     return body;
 }
 
+std::string host_webmaster()
+{
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return std::string("webmaster@") + name;
+}
+
 std::string postern_success()
 {
     return postern_top +
@@ -35,25 +33,26 @@ std::string postern_success()
            "<P>Thank you for your time.</P>\n";
 }
 
-std::string postern_error(const std::string& lines)
+std::string postern_error(const std::string& lines, const std::string& webmaster)
 {
-    return postern_top + drat + lines + "<P>Please send a note to <I>webmaster@" + host() +
+    return postern_top + drat + lines + "<P>Please send a note to <I>" + webmaster +
            "</I> and complain about this.</P>\n";
 }
 
-std::string postern_usage()
+std::string postern_usage(const std::string& webmaster)
 {
     return postern_top + drat +
            "<P>The arguments to this program have been impromperly\n"
            "specified on the server side.</P>\n"
-           "Please send a note to <I>webmaster@" + host() + "</I> and complain\n"
+           "Please send a note to <I>" + webmaster + "</I> and complain\n"
            "about this.</P>\n";
 }
 
-std::string postern_message(const std::string& values, const std::string& to, const std::string& subject)
+std::string postern_message(const std::string& values, const std::string& to, const std::string& subject,
+                            const std::string& mime)
 {
     return "To: " + to + "\nCc:\nSubject: " + subject + "\nReply-To: " + to +
-           "\nX-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n\n"
+           "\nX-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n" + mime + "\n"
            "\nREMOTE USER INFORMATION\n-----------------------\n"
            "\tRemote host name:      (unknown)\n"
            "\tRemote host address:   (unknown)\n"
@@ -66,22 +65,4 @@ std::string postern_message(const std::string& values, const std::string& to, co
            "\tGateway interface:     (unknown)\n"
            "\tCGI script name:       (unknown)\n"
            "\nFILL-OUT FORM VALUES\n--------------------\n" + values;
-}
-
-std::string folio_page(const std::string& count, const std::string& fields)
-{
-    return "Content-type: text/html\n\n"
-           "<HTML>\n"
-           "<TITLE>ORVIK-Resume Workshop</TITLE><BODY BGCOLOR=white TEXT=BLACK><BR>\n"
-           "<IMG SRC=\"../IMAGES/orvik_2.gif\" ALIGN=MIDDLE WIDTH=66>\n"
-           "<FONT SIZE=+3><I>ORVIK Resume Workshop</I></FONT>\n"
-           "<HR>\n" + count + fields +
-           "<hr noshade with=90%>\n<h4 ALIGN=RIGHT><i> " + orgName + "<BR>\n" +
-           orgRoom + "<BR>\n        " + orgCity + "<BR>\n\t " + orgPhone + "<BR>\n"
-           "</h4></i>\n</BODY></HTML>\n";
-}
-
-std::string lookout_page(const std::string& shown)
-{
-    return "Content-type: text/html\n\nI detect the following Web Browser: " + shown + "\n";
 }
