@@ -1,6 +1,9 @@
-// A visitor in headless Chromium fills the site's two forms; the echo page
-// must show each field exactly as Chromium encoded it, and the contact form's
-// mail must hold the decoded values in order.
+// A visitor in headless Chromium fills the demo site's two forms (the
+// programs built as the demo builds them: a spam trap, mail declared UTF-8);
+// the echo page must show each field exactly as Chromium encoded it, and the
+// contact form's mail must hold the decoded values in order, as a mail
+// reader decodes them. A robot that fills the trap field gets the success
+// page and sends no mail.
 'use strict';
 
 const lib = require('./lib');
@@ -14,6 +17,7 @@ const { describe, it, before, after } = require('node:test');
 const { chromium } = require('playwright-core');
 
 const shots = path.join(lib.buildDir, 'e2e-screenshots');
+const mime = ['MIME-Version: 1.0', 'Content-Type: text/plain; charset=UTF-8', 'Content-Transfer-Encoding: 8bit'];
 
 describe('in Chromium through lighttpd', () => {
   let site;
@@ -23,7 +27,7 @@ describe('in Chromium through lighttpd', () => {
 
   before(async () => {
     fs.mkdirSync(shots, { recursive: true });
-    site = lib.stageSite();
+    site = lib.stageSite({ demo: true });
     server = await lib.startServer('lighttpd', site);
     browser = await chromium.launch({
       executablePath: '/usr/bin/chromium',
@@ -105,7 +109,7 @@ describe('in Chromium through lighttpd', () => {
     const agent = await page.evaluate(() => navigator.userAgent);
     const [mail, ...more] = await lib.waitForMail(offset, tag);
     assert.equal(more.length, 0);
-    assert.ok(lib.inOrder(mail.headers, lib.contactHeaders), mail.headers.join('\n'));
+    assert.ok(lib.inOrder(mail.headers, [...lib.contactHeaders, ...mime]), mail.headers.join('\n'));
     // Chromium sends the textarea's line ends as CR LF; exim stores them as LF.
     assert.equal(mail.body, lib.bytes(lib.contactReport(server, agent) +
       `name: Łukasz Zoë ${tag}\n\n` +
@@ -115,6 +119,36 @@ describe('in Chromium through lighttpd', () => {
       'message: Hello,\n' +
       '         Two seats & a 10% discount = fair?\n' +
       '           (indented) + done\n\n'));
+    // The trap field, left empty by a person, is not in the mail; a mail
+    // reader takes the declared UTF-8.
+    const read = lib.readAsMailReader(mail);
+    assert.equal(read.contentType, 'text/plain');
+    assert.equal(read.charset, 'utf-8');
+    assert.ok(read.content.includes(`\nname: Łukasz Zoë ${tag}\n`), read.content);
+    assert.ok(read.content.includes('\nmessage: Hello,\n         Two seats & a 10% discount = fair?\n' +
+                                    '           (indented) + done\n\n'), read.content);
+    assert.ok(!read.content.includes('website'), read.content);
+  });
+
+  it('takes a robot that fills the trap field for a success, and mails nothing', async () => {
+    const offset = lib.readMailbox().length;
+    const robot = await lib.httpRequest(`${server.url}/cgi-bin/contact`, {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
+      body: 'name=Cheap+pills&email=bot%40spam.example&message=Buy+now&website=http%3A%2F%2Fspam.example',
+    });
+    assert.equal(robot.body, lib.successPage);
+    await lib.waitForLog(server.errorLog, 'postern: trap field filled; not mailed (remote address "127.0.0.1")');
+    // A person's post after it arrives alone.
+    const tag = lib.token();
+    await page.goto(`${server.url}/contact.html`);
+    await page.fill('#name', `Marker ${tag}`);
+    await page.fill('#email', 'marker@example.org');
+    await page.fill('#message', 'after the robot');
+    await submit('button[type=submit]');
+    await lib.waitForMail(offset, tag);
+    const since = lib.parseMailbox(lib.readMailbox().subarray(offset));
+    assert.deepEqual(since.map((m) => m.body.includes(tag)), [true]);
   });
 
   it('names the browser', async () => {

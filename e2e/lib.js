@@ -1,11 +1,14 @@
 // The road a visitor's request takes, set up for real: the installed
-// programs and the site staged in a fresh folder, lighttpd or Apache httpd on
-// a free loopback port with the repository's configuration, and the host's
-// mailer delivering into the demo recipient's local mailbox.
+// programs and the site staged in a fresh folder (or the Debian package
+// installed on the machine), lighttpd, Apache httpd or nginx with fcgiwrap
+// on a free loopback port with the repository's configuration (or Debian's
+// stock Apache configuration), and the host's mailer delivering into the
+// demo recipient's local mailbox.
 'use strict';
 
-const { execFileSync, spawn } = require('node:child_process');
+const { execFileSync, spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
+const http = require('node:http');
 const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
@@ -25,11 +28,35 @@ function hasCommand(name) {
   }
 }
 
+// One HTTP request on a connection of its own (a reused keep-alive
+// connection may meet the server closing it): answers the status, the
+// content type and the body as latin1 text, so that it compares byte for
+// byte.
+function httpRequest(url, { method = 'GET', headers = {}, body } = {}) {
+  return new Promise((resolve, reject) => {
+    const request = http.request(url, { method, headers, agent: false }, (response) => {
+      const chunks = [];
+      response.on('data', (chunk) => chunks.push(chunk));
+      response.on('end', () => resolve({
+        status: response.statusCode,
+        type: response.headers['content-type'] || null,
+        body: Buffer.concat(chunks).toString('latin1'),
+      }));
+      response.on('error', reject);
+    });
+    request.on('error', reject);
+    if (body !== undefined) request.setHeader('Content-Length', Buffer.byteLength(body));
+    request.end(body);
+  });
+}
+
 // What these tests need and do not find here, as readable reasons.
 function missingPrerequisites({ browser = false } = {}) {
   const missing = [];
   if (!hasCommand('lighttpd')) missing.push('lighttpd (Debian package lighttpd)');
   if (!hasCommand('apache2') && !fs.existsSync('/usr/sbin/apache2')) missing.push('apache2 (Debian package apache2)');
+  if (!fs.existsSync('/usr/sbin/nginx')) missing.push('nginx (Debian package nginx)');
+  if (!fs.existsSync('/usr/sbin/fcgiwrap')) missing.push('fcgiwrap (Debian package fcgiwrap)');
   if (!fs.existsSync('/usr/lib/sendmail')) missing.push('/usr/lib/sendmail (Debian package exim4-daemon-light)');
   try {
     execFileSync('id', ['formmail'], { stdio: 'ignore' });
@@ -74,25 +101,108 @@ function makeReadable(dir) {
   fs.chmodSync(dir, 0o755);
 }
 
-// Installs the programs with cmake --install into a fresh folder and puts the
-// pages and the contact wrapper beside them.
-function stageSite() {
+// Installs the programs with cmake --install into a fresh folder, as the
+// README does: folio and lookout into the CGI folder, postern out of the
+// server's reach, and the example site, whose contact wrapper names the
+// installed postern; the wrapper goes into the CGI folder and the pages into
+// a document root.
+// With `demo`, the programs are built first as the demo site builds them,
+// with site/demo.cmake's settings.
+function stageSite({ demo = false } = {}) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'orvik-site-'));
   makeReadable(root);
   const prefix = path.join(root, 'install');
-  execFileSync(process.env.CMAKE || 'cmake', ['--install', buildDir, '--prefix', prefix], { stdio: 'ignore' });
-  const cgiBinDir = process.env.ORVIK_CGI_BIN_DIR || 'lib/cgi-bin';
-  const cgibin = path.isAbsolute(cgiBinDir) ? cgiBinDir : path.join(prefix, cgiBinDir);
-  fs.copyFileSync(path.join(repo, 'site/cgi-bin/contact'), path.join(cgibin, 'contact'));
+  const cmake = process.env.CMAKE || 'cmake';
+  let from = buildDir;
+  if (demo) {
+    from = path.join(buildDir, 'e2e-demo');
+    execFileSync(cmake, ['-S', repo, '-B', from, '-G', 'Ninja', '-C', path.join(repo, 'site/demo.cmake'),
+                         '-DCMAKE_BUILD_TYPE=Release', '-DBUILD_TESTING=OFF'], { stdio: 'ignore' });
+    execFileSync(cmake, ['--build', from], { stdio: 'ignore' });
+  }
+  execFileSync(cmake, ['--install', from, '--prefix', prefix], { stdio: 'ignore' });
+  const under = (dir) => (path.isAbsolute(dir) ? dir : path.join(prefix, dir));
+  const cgibin = under(process.env.ORVIK_CGI_BIN_DIR || 'lib/cgi-bin');
+  const examples = path.join(under(process.env.ORVIK_DOC_DIR || 'share/doc/orvik-cgi'), 'examples');
+  fs.copyFileSync(path.join(examples, 'cgi-bin/contact'), path.join(cgibin, 'contact'));
   fs.chmodSync(path.join(cgibin, 'contact'), 0o755);
   const docroot = path.join(root, 'htdocs');
-  fs.cpSync(path.join(repo, 'site/htdocs'), docroot, { recursive: true });
+  fs.cpSync(path.join(examples, 'htdocs'), docroot, { recursive: true });
   const state = path.join(root, 'state');
   fs.mkdirSync(state);
   if (isRoot) execFileSync('chown', [serverUser, state]);
   return {
     root, cgibin, docroot, state,
+    postern: path.join(under(process.env.ORVIK_POSTERN_DIR || 'libexec/orvik-cgi'), 'postern'),
     remove() { fs.rmSync(root, { recursive: true, force: true }); },
+  };
+}
+
+const debianPackage = 'orvik-cgi';
+
+// What dpkg knows of the package, or null when it is not installed.
+function packageStatus() {
+  try {
+    return execFileSync('dpkg-query', ['-W', '-f=${Status}', debianPackage], { stdio: ['ignore', 'pipe', 'ignore'] })
+      .toString();
+  } catch {
+    return null;
+  }
+}
+
+function apacheModuleEnabled(module) {
+  return fs.existsSync(`/etc/apache2/mods-enabled/${module}.load`);
+}
+
+// Builds the Debian package with CPack from the build folder, installs it
+// with apt-get, enables mod_cgid with a2enmod as the README says, and copies
+// the example contact wrapper into /usr/lib/cgi-bin and the example pages
+// into a fresh document root. remove() undoes all of it and answers what
+// the package left behind (nothing, when all is well).
+function stageDebianPackage() {
+  if ((packageStatus() || '').endsWith(' installed')) {
+    throw new Error(`${debianPackage} is installed already: remove it before the tests`);
+  }
+  const root = fs.mkdtempSync(path.join(os.tmpdir(), 'orvik-deb-'));
+  makeReadable(root);
+  const cpack = path.join(path.dirname(process.env.CMAKE || '/usr/bin/cmake'), 'cpack');
+  execFileSync(cpack, ['--config', path.join(buildDir, 'CPackConfig.cmake'), '-G', 'DEB', '-B', root],
+               { stdio: 'ignore' });
+  const deb = fs.readdirSync(root).find((name) => name.endsWith('.deb'));
+  if (!deb) throw new Error('cpack made no .deb');
+  execFileSync('apt-get', ['install', '-y', '-q', path.join(root, deb)],
+               { stdio: 'ignore', env: { ...process.env, DEBIAN_FRONTEND: 'noninteractive' } });
+  const files = execFileSync('dpkg-query', ['-L', debianPackage]).toString().split('\n').filter((f) => f);
+  const cgidWasEnabled = apacheModuleEnabled('cgid');
+  if (!cgidWasEnabled) execFileSync('a2enmod', ['-q', 'cgid'], { stdio: 'ignore' });
+  const cgibin = '/usr/lib/cgi-bin';
+  const examples = `/usr/share/doc/${debianPackage}/examples`;
+  fs.copyFileSync(path.join(examples, 'cgi-bin/contact'), path.join(cgibin, 'contact'));
+  fs.chmodSync(path.join(cgibin, 'contact'), 0o755);
+  const docroot = path.join(root, 'htdocs');
+  fs.cpSync(path.join(examples, 'htdocs'), docroot, { recursive: true });
+  const state = path.join(root, 'state');
+  fs.mkdirSync(state);
+  // As Debian's apache2ctl prepares the run folder: cgid's socket folder.
+  fs.mkdirSync(path.join(state, 'socks'));
+  if (isRoot) execFileSync('chown', [serverUser, state, path.join(state, 'socks')]);
+  return {
+    root, cgibin, docroot, state, deb, files,
+    postern: `/usr/libexec/${debianPackage}/postern`,
+    remove() {
+      fs.rmSync(path.join(cgibin, 'contact'), { force: true });
+      if (!cgidWasEnabled) execFileSync('a2dismod', ['-q', 'cgid'], { stdio: 'ignore' });
+      execFileSync('apt-get', ['remove', '-y', '-q', debianPackage],
+                   { stdio: 'ignore', env: { ...process.env, DEBIAN_FRONTEND: 'noninteractive' } });
+      fs.rmSync(root, { recursive: true, force: true });
+      const left = files.filter((f) => fs.existsSync(f) && !fs.statSync(f).isDirectory());
+      for (const dir of [`/usr/libexec/${debianPackage}`, `/usr/share/doc/${debianPackage}`]) {
+        if (fs.existsSync(dir)) left.push(dir);
+      }
+      const status = packageStatus();
+      if (status !== null && !status.includes('not-installed')) left.push(`dpkg status: ${status}`);
+      return left;
+    },
   };
 }
 
@@ -124,16 +234,61 @@ function waitForPort(port, child, timeoutMs = 15000) {
   });
 }
 
+const apache2 = fs.existsSync('/usr/sbin/apache2') ? '/usr/sbin/apache2' : 'apache2';
+
+// How to run each server on `port` for `site`: the processes to start (the
+// first is the server), and the error log where a CGI program's standard
+// error lands.
 const servers = {
   lighttpd: {
-    command: (conf) => ['lighttpd', ['-D', '-f', conf]],
-    conf: path.join(repo, 'site/lighttpd.conf'),
+    start: (site, env) => [['lighttpd', ['-D', '-f', path.join(repo, 'site/lighttpd.conf')], env]],
+    errorLog: (site) => path.join(site.state, 'cgi-error.log'),
     software: () => execFileSync('lighttpd', ['-v']).toString().split(' ')[0],
   },
   apache: {
-    command: (conf) => [fs.existsSync('/usr/sbin/apache2') ? '/usr/sbin/apache2' : 'apache2', ['-f', conf, '-DFOREGROUND']],
-    conf: path.join(repo, 'site/apache2.conf'),
+    start: (site, env) => [[apache2, ['-f', path.join(repo, 'site/apache2.conf'), '-DFOREGROUND'], env]],
+    errorLog: (site) => path.join(site.state, 'apache2-error.log'),
     software: () => 'Apache',  // ServerTokens Prod
+  },
+  // nginx hands /cgi-bin/ to fcgiwrap, which runs the program as the
+  // server's user and, with -f as Debian's fcgiwrap.service has it, passes
+  // the program's standard error to nginx's error log; nginx takes no
+  // environment in its configuration, so the paths are written into a copy
+  // of it.
+  nginx: {
+    start: (site, env) => {
+      let conf = fs.readFileSync(path.join(repo, 'site/nginx.conf'), 'utf8');
+      for (const name of ['ORVIK_PORT', 'ORVIK_DOCROOT', 'ORVIK_CGIBIN', 'ORVIK_STATE', 'ORVIK_USER']) {
+        conf = conf.replaceAll(`@${name}@`, env[name]);
+      }
+      const confFile = path.join(site.state, 'nginx.conf');
+      fs.writeFileSync(confFile, conf);
+      const socket = `unix:${site.state}/fcgiwrap.sock`;
+      const fcgiwrap = isRoot
+        ? ['setpriv', ['--reuid', serverUser, '--regid', serverUser, '--init-groups', '/usr/sbin/fcgiwrap', '-f', '-s', socket]]
+        : ['/usr/sbin/fcgiwrap', ['-f', '-s', socket]];
+      return [
+        ['/usr/sbin/nginx', ['-c', confFile, '-e', path.join(site.state, 'nginx-error.log'), '-g', 'daemon off;'], env],
+        [...fcgiwrap, env],
+      ];
+    },
+    errorLog: (site) => path.join(site.state, 'nginx-error.log'),
+    software: () => spawnSync('/usr/sbin/nginx', ['-v']).stderr.toString().trim().replace('nginx version: ', ''),
+  },
+  // The Debian package behind Debian's stock Apache configuration.
+  debian: {
+    start: (site, env) => [[apache2, ['-d', '/etc/apache2', '-f', path.join(repo, 'e2e/apache2-debian.conf'),
+                                      '-DFOREGROUND'], {
+      ...env,
+      APACHE_RUN_USER: serverUser,
+      APACHE_RUN_GROUP: serverUser,
+      APACHE_PID_FILE: path.join(site.state, 'apache2.pid'),
+      APACHE_RUN_DIR: site.state,
+      APACHE_LOCK_DIR: site.state,
+      APACHE_LOG_DIR: site.state,
+    }]],
+    errorLog: (site) => path.join(site.state, 'error.log'),
+    software: () => execFileSync(apache2, ['-v']).toString().split('\n')[0].replace('Server version: ', ''),
   },
 };
 
@@ -149,34 +304,40 @@ async function startServer(kind, site) {
     ORVIK_STATE: site.state,
     ORVIK_USER: serverUser,
   };
-  const [command, args] = server.command(server.conf);
-  // A process group of its own: Apache signals its whole group when it stops.
-  const child = spawn(command, args, { env, stdio: ['ignore', 'inherit', 'inherit'], detached: true });
-  const exited = new Promise((resolve) => child.once('exit', resolve));
-  const killGroup = (signal) => {
-    try { process.kill(-child.pid, signal); } catch { /* already gone */ }
+  // Each in a process group of its own: Apache signals its whole group when
+  // it stops.
+  const children = server.start(site, env).map(([command, args, childEnv]) =>
+    spawn(command, args, { env: childEnv, stdio: ['ignore', 'inherit', 'inherit'], detached: true }));
+  const exited = children.map((child) => new Promise((resolve) => child.once('exit', resolve)));
+  const killGroups = (signal) => {
+    for (const child of children) {
+      try { process.kill(-child.pid, signal); } catch { /* already gone */ }
+    }
   };
-  process.once('exit', () => killGroup('SIGKILL'));
+  process.once('exit', () => killGroups('SIGKILL'));
+  let software;
   try {
-    await waitForPort(port, child);
+    await waitForPort(port, children[0]);
+    software = server.software();
   } catch (error) {
-    killGroup('SIGKILL');
+    killGroups('SIGKILL');
     throw error;
   }
   return {
     kind,
     port,
     url: `http://127.0.0.1:${port}`,
-    software: server.software(),
+    software,
+    errorLog: server.errorLog(site),
     async stop() {
-      if (child.exitCode === null) {
-        killGroup('SIGTERM');
-        const timer = setTimeout(() => killGroup('SIGKILL'), 5000);
-        await exited;
+      if (children.some((child) => child.exitCode === null && child.signalCode === null)) {
+        killGroups('SIGTERM');
+        const timer = setTimeout(() => killGroups('SIGKILL'), 5000);
+        await Promise.all(exited);
         clearTimeout(timer);
       }
-      await sleep(200);  // let the group's other processes go
-      killGroup('SIGKILL');
+      await sleep(200);  // let the groups' other processes go
+      killGroups('SIGKILL');
     },
   };
 }
@@ -194,8 +355,35 @@ function parseMailbox(bytes) {
     const headers = m.slice(m.indexOf('\n') + 1, end).split('\n');
     let body = m.slice(end + 2);
     if (body.endsWith('\n')) body = body.slice(0, -1);
-    return { headers, body };
+    const raw = Buffer.from(m.slice(m.indexOf('\n') + 1), 'latin1');
+    return { headers, body, raw };
   });
+}
+
+// A message as a real mail reader takes it: Python's email package with its
+// default policy, which honours the MIME headers. Answers { contentType,
+// charset, content } with the content decoded.
+function readAsMailReader(message) {
+  const script = [
+    'import email, email.policy, json, sys',
+    'msg = email.message_from_bytes(sys.stdin.buffer.read(), policy=email.policy.default)',
+    'print(json.dumps({"contentType": msg.get_content_type(), "charset": msg.get_content_charset(),',
+    '                  "content": msg.get_content()}))',
+  ].join('\n');
+  return JSON.parse(execFileSync('python3', ['-c', script], { input: message.raw }).toString());
+}
+
+// Waits until `text` appears in the file `log`: the server's error log, where
+// a CGI program's standard error lands.
+async function waitForLog(log, text, timeoutMs = 10000) {
+  const deadline = Date.now() + timeoutMs;
+  for (;;) {
+    const lines = fs.existsSync(log) ? fs.readFileSync(log, 'latin1').split('\n') : [];
+    const found = lines.find((line) => line.includes(text));
+    if (found) return found;
+    if (Date.now() > deadline) throw new Error(`${log} has no line with ${text}`);
+    await sleep(100);
+  }
 }
 
 // Waits until a message whose body holds `token` arrives after `offset`.
@@ -287,8 +475,17 @@ function token() {
   return `t${process.pid}x${Date.now().toString(36)}${Math.floor(Math.random() * 1e6)}`;
 }
 
+// postern's bad-arguments page as the e2e servers' host shows it.
+const usagePage =
+  '<TITLE>Form Submission Results</TITLE>\n' +
+  '<H1>Oh, Drat!  An Error Occurred!</H1>\n\n' +
+  '<P>The arguments to this program have been impromperly\n' +
+  'specified on the server side.</P>\n' +
+  `Please send a note to <I>webmaster@${os.hostname()}</I> and complain\n` +
+  'about this.</P>\n';
+
 module.exports = {
-  repo, buildDir, mailbox, requirePrerequisites, stageSite, startServer,
-  readMailbox, parseMailbox, waitForMail, sleep, inOrder, bytes, echoPage,
-  successPage, errorPage, contactHeaders, contactReport, token,
+  repo, buildDir, mailbox, isRoot, httpRequest, requirePrerequisites, stageSite, stageDebianPackage, startServer,
+  readMailbox, parseMailbox, readAsMailReader, waitForMail, waitForLog, sleep, inOrder, bytes, echoPage,
+  successPage, errorPage, usagePage, contactHeaders, contactReport, token,
 };

@@ -1,5 +1,7 @@
-// The installed programs behind lighttpd and Apache httpd, with the host's
-// mailer: each answer compared byte for byte, each mail read from the mailbox.
+// The installed programs behind lighttpd, Apache httpd and nginx with
+// fcgiwrap, and the Debian package behind Debian's stock Apache, with the
+// host's mailer: each answer compared byte for byte, each mail read from the
+// mailbox, each failure's line found in the server's error log.
 'use strict';
 
 const lib = require('./lib');
@@ -12,26 +14,50 @@ const path = require('node:path');
 const { describe, it, before, after } = require('node:test');
 
 const agent = 'ORVIK-e2e/1.0 (<check> & "quote")';
+const form = 'application/x-www-form-urlencoded';
 
-async function request(server, method, target, { body, type } = {}) {
+function request(server, method, target, { body, type } = {}) {
   const headers = { 'User-Agent': agent };
   if (type) headers['Content-Type'] = type;
-  const response = await fetch(server.url + target, { method, headers, body });
-  return { status: response.status, type: response.headers.get('content-type'),
-           body: Buffer.from(await response.arrayBuffer()).toString('latin1') };
+  return lib.httpRequest(server.url + target, { method, headers, body });
 }
 
-for (const kind of ['lighttpd', 'apache']) {
-  describe(`through ${kind}`, () => {
+// Posts a contact form that must arrive, and checks that it is the only mail
+// since `offset`: whatever was refused before it sent nothing. (A mail sent
+// before it would have reached the mailbox first.)
+async function onlyTheMarkerSince(server, offset) {
+  const tag = lib.token();
+  const answer = await request(server, 'POST', '/cgi-bin/contact', { body: `name=marker+${tag}`, type: form });
+  assert.equal(answer.body, lib.successPage);
+  await lib.waitForMail(offset, tag);
+  const since = lib.parseMailbox(lib.readMailbox().subarray(offset));
+  assert.deepEqual(since.map((m) => m.body.includes(tag)), [true]);
+}
+
+// One row a deployment: the programs installed from the build folder behind
+// each server with the repository's configuration, and the Debian package
+// behind Debian's own (as root only: it installs and removes the package).
+const rows = [
+  { kind: 'lighttpd', stage: lib.stageSite },
+  { kind: 'apache', stage: lib.stageSite },
+  { kind: 'nginx', stage: lib.stageSite },
+  { kind: 'debian', stage: lib.stageDebianPackage, needsRoot: true },
+];
+
+for (const row of rows) {
+  describe(`through ${row.kind}`, { skip: row.needsRoot && !lib.isRoot && 'installing a package needs root' }, () => {
     let site;
     let server;
     before(async () => {
-      site = lib.stageSite();
-      server = await lib.startServer(kind, site);
+      site = row.stage();
+      server = await lib.startServer(row.kind, site);
     });
     after(async () => {
       if (server) await server.stop();
-      if (site) site.remove();
+      if (site) {
+        const left = site.remove();
+        if (row.kind === 'debian') assert.deepEqual(left, [], 'the package left files behind');
+      }
     });
 
     it('mails the contact form and shows the success page', async () => {
@@ -39,8 +65,7 @@ for (const kind of ['lighttpd', 'apache']) {
       const offset = lib.readMailbox().length;
       const body = `name=Zo%C3%AB+%C5%81ukasz+${tag}&email=zoe%40example.org&about=dates&about=fees` +
         '&message=Two+seats%2C+please%0D%0A10%25+off+%26+more%3D%3F';
-      const answer = await request(server, 'POST', '/cgi-bin/contact',
-        { body, type: 'application/x-www-form-urlencoded' });
+      const answer = await request(server, 'POST', '/cgi-bin/contact', { body, type: form });
       assert.equal(answer.status, 200);
       assert.equal(answer.type, 'text/html');
       assert.equal(answer.body, lib.successPage);
@@ -58,8 +83,8 @@ for (const kind of ['lighttpd', 'apache']) {
         '         10% off & more=?\n\n'));
     });
 
-    it('refuses a GET and a wrong content type, and sends no mail', async () => {
-      const before = lib.readMailbox().length;
+    it('refuses a GET and a wrong content type, sends no mail, and logs why', async () => {
+      const offset = lib.readMailbox().length;
       const get = await request(server, 'GET', '/cgi-bin/contact?name=x');
       assert.equal(get.body, lib.errorPage(
         '<P>This program was invoked with an invalid\nrequest method (GET).</P>\n'));
@@ -67,14 +92,37 @@ for (const kind of ['lighttpd', 'apache']) {
         { body: 'name=x', type: 'text/plain;charset=UTF-8' });
       assert.equal(plain.body, lib.errorPage(
         '<P>This program was invoked with an invalid\ncontent type (text/plain;charset=UTF-8).</P>\n'));
-      await lib.sleep(1500);
-      assert.equal(lib.readMailbox().length, before);
+      await lib.waitForLog(server.errorLog, 'postern: request method "GET" is not POST');
+      await lib.waitForLog(server.errorLog,
+        `postern: content type "text/plain;charset=UTF-8" is not ${form}`);
+      await onlyTheMarkerSince(server, offset);
+    });
+
+    it('refuses arguments made from the query string, on the wrapper and on postern itself', async () => {
+      const offset = lib.readMailbox().length;
+      const attack = '?-s+Buy+now+victim%40elsewhere.example';
+      const onWrapper = await request(server, 'POST', `/cgi-bin/contact${attack}`, { body: 'name=Eve&msg=spam', type: form });
+      assert.equal(onWrapper.body, lib.usagePage);
+      if (row.kind !== 'debian') {
+        // A careless layout: postern itself in the CGI folder.
+        const careless = path.join(site.cgibin, 'postern');
+        fs.copyFileSync(site.postern, careless);
+        fs.chmodSync(careless, 0o755);
+        try {
+          const direct = await request(server, 'POST', `/cgi-bin/postern${attack}`, { body: 'name=Eve&msg=spam', type: form });
+          assert.equal(direct.body, lib.usagePage);
+        } finally {
+          fs.rmSync(careless);
+        }
+      }
+      await lib.waitForLog(server.errorLog,
+        'postern: bad arguments: query string "-s+Buy+now+victim%40elsewhere.example" holds no "="');
+      await onlyTheMarkerSince(server, offset);
     });
 
     it('echoes the workshop form with folio', async () => {
       const body = 'name=Zo%C3%AB&goal=A+%26+B&topic=layout&topic=interviews';
-      const answer = await request(server, 'POST', '/cgi-bin/folio',
-        { body, type: 'application/x-www-form-urlencoded' });
+      const answer = await request(server, 'POST', '/cgi-bin/folio', { body, type: form });
       assert.equal(answer.status, 200);
       assert.equal(answer.body, lib.echoPage([
         ['name', 'Zo%C3%AB'], ['goal', 'A+%26+B'], ['topic', 'layout'], ['topic', 'interviews']]));

@@ -40,6 +40,9 @@ void keep_fields_in_heap()
 #endif
 }
 
+// The content-length counter: what is left of the body to read.
+int cl = 0;
+
 // Reads the fields of the body into `input`, undecoded. Without a
 // CONTENT_LENGTH nothing is read.
 void get_input()
@@ -47,7 +50,7 @@ void get_input()
     std::setvbuf(stdin, bodyBuffer, _IOFBF, sizeof bodyBuffer);
     keep_fields_in_heap();
     const char* length = std::getenv("CONTENT_LENGTH");
-    int cl = length != nullptr ? content_length(length) : 0;
+    cl = length != nullptr ? content_length(length) : 0;
     while (cl != 0 && !at_end(stdin) && NUM_INPUT < static_cast<int>(input.size())) {
         FormEntry& slot = input[static_cast<std::size_t>(NUM_INPUT)];
         slot.value = fmakeword(stdin, '&', cl, folio_block);
@@ -76,6 +79,10 @@ int main()
         log_error("folio", "out of memory while reading the form");
         status = 1;
     }
+    // Fields past the table, or past the memory, are not shown but read: a
+    // server that passes the body over a socket (Apache's mod_cgid) drops
+    // the page of a program that ends with part of it unread.
+    discard_rest(stdin, cl);
     std::printf("%d", NUM_INPUT);
     for (int i = 0; i < NUM_INPUT; ++i) {
         show_field(input[static_cast<std::size_t>(i)].name);

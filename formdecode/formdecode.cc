@@ -101,6 +101,15 @@ std::string fmakeword(std::FILE* in, char stop, int& cl, std::size_t block)
     return word;
 }
 
+void discard_rest(std::FILE* in, int cl)
+{
+    static char sink[1 << 16];
+    while (cl > 0 && !at_end(in)) {
+        const std::size_t want = std::min(sizeof sink, static_cast<std::size_t>(cl));
+        cl -= static_cast<int>(std::fread(sink, 1, want, in));
+    }
+}
+
 bool at_end(std::FILE* in)
 {
     return std::feof(in) != 0 || std::ferror(in) != 0;

@@ -32,6 +32,13 @@ std::string fmakeword(std::FILE* in, char stop, int& cl, std::size_t block);
 // loops stop there. Never looks ahead.
 bool at_end(std::FILE* in);
 
+// Reads and drops what is left of a body: up to `cl` more bytes (none when
+// `cl` is 0 or below), stopping at end of input. A program calls it before
+// it ends with part of the body unread: a server that passes the body over a
+// socket (Apache's mod_cgid) resets the connection, answer and all, when the
+// program closes it with unread bytes in it.
+void discard_rest(std::FILE* in, int cl);
+
 // Returns the text of `line` before the first stop character; `line` keeps
 // only the text after it, or becomes empty when there is none.
 std::string makeword(std::string& line, char stop);

@@ -4,8 +4,8 @@
 
 namespace {
 
-const std::string postern_top = "Content-type: text/html\n\n<TITLE>Form Submission Results</TITLE>\n";
-const std::string drat = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
+constexpr char postern_top[] = "Content-type: text/html\n\n<TITLE>Form Submission Results</TITLE>\n";
+constexpr char drat[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 
 } // namespace
 
@@ -26,7 +26,7 @@ std::string host_webmaster()
 
 std::string postern_success()
 {
-    return postern_top +
+    return std::string(postern_top) +
            "<H1>Delivery Successful</H1>\n"
            "<P>Your input has been delivered successfully to\n"
            "the maintainer(s) of this form.</P>\n"
@@ -35,13 +35,13 @@ std::string postern_success()
 
 std::string postern_error(const std::string& lines, const std::string& webmaster)
 {
-    return postern_top + drat + lines + "<P>Please send a note to <I>" + webmaster +
+    return std::string(postern_top) + drat + lines + "<P>Please send a note to <I>" + webmaster +
            "</I> and complain about this.</P>\n";
 }
 
 std::string postern_usage(const std::string& webmaster)
 {
-    return postern_top + drat +
+    return std::string(postern_top) + drat +
            "<P>The arguments to this program have been impromperly\n"
            "specified on the server side.</P>\n"
            "Please send a note to <I>" + webmaster + "</I> and complain\n"

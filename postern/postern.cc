@@ -47,12 +47,25 @@ char hostname[128];
 const char* recipient = "";
 const char* subject = "HTML Fill-Out Form Output";
 
+// The content-length counter: what is left of the body to read. Known once
+// the request is checked; counted down as the fields are read.
+int cl = 0;
+bool counting = false;
+
 // The heading every error page opens with.
 const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 
-void logError(std::string_view cause)
+// Every error page is written after the rest of the body is read and
+// dropped: under Apache's mod_cgid the body comes over a socket, and a
+// program that ends with part of it unread loses its page to a reset.
+void endRequest(std::string_view cause)
 {
     log_error("postern", cause);
+    if (!counting) {
+        const char* length = std::getenv("CONTENT_LENGTH");
+        cl = length != nullptr ? content_length(length) : 0;
+    }
+    discard_rest(stdin, cl);
 }
 
 // Whom the error pages ask the visitor to write to: the site's webmaster
@@ -68,7 +81,7 @@ std::string webmasterAddress()
 // names the webmaster; `cause` goes to the server's error log.
 [[noreturn]] void errorPage(std::string_view lines, std::string_view cause)
 {
-    logError(cause);
+    endRequest(cause);
     std::fputs(errorOpening, stdout);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
     std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress().c_str());
@@ -80,7 +93,7 @@ std::string webmasterAddress()
 // wrong, or cannot be trusted.
 [[noreturn]] void usage(const std::string& cause)
 {
-    logError("bad arguments: " + cause);
+    endRequest("bad arguments: " + cause);
     std::fputs(errorOpening, stdout);
     std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
     std::fputs("specified on the server side.</P>\n", stdout);
@@ -165,8 +178,8 @@ void parseArguments(int argc, char** argv)
         usage("line break in the subject " + log_quoted(subject));
 }
 
-// Checks the method, the content type and the length; answers the counter.
-int checkRequest()
+// Checks the method, the content type and the length; sets the counter.
+void checkRequest()
 {
     const char* method = std::getenv("REQUEST_METHOD");
     if (method == nullptr || std::strcmp(method, "POST") != 0)
@@ -185,11 +198,12 @@ int checkRequest()
         errorPage("<P>This program was invoked without a content\n"
                   "length in its environment.</P>\n",
                   "content length not set");
-    return content_length(length);
+    cl = content_length(length);
+    counting = true;
 }
 
 // Reads and decodes every field of the body, in body order.
-std::vector<FormEntry> collectFields(int cl)
+std::vector<FormEntry> collectFields()
 {
     std::setvbuf(stdin, bodyBuffer, _IOFBF, sizeof bodyBuffer);
     std::vector<FormEntry> fields;
@@ -217,7 +231,7 @@ bool sprungTrap(std::vector<FormEntry>& fields)
     for (const auto& field : fields)
         if (field.name == trapField && !field.value.empty()) {
             const char* address = std::getenv("REMOTE_ADDR");
-            logError("trap field filled; not mailed (remote address " +
+            log_error("postern", "trap field filled; not mailed (remote address " +
                      (address != nullptr ? log_quoted(address) : std::string("unknown")) + ")");
             return true;
         }
@@ -351,8 +365,8 @@ int main(int argc, char** argv)
     writeHeader();
     try {
         parseArguments(argc, argv);
-        const int cl = checkRequest();
-        auto fields = collectFields(cl);
+        checkRequest();
+        auto fields = collectFields();
         if (!sprungTrap(fields))
             if (const std::string failure = mailFields(fields); !failure.empty())
                 errorPage("<P>An error occurred executing the mailer.</P>\n", failure);

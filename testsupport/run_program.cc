@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,11 +44,12 @@ void write_all(int fd, const std::string& data)
     }
 }
 
-// Writes `body` into `fd` as a server hands a body over: the first 64 KiB in
-// pieces of 1 to 4181 bytes with short pauses, so that the program's reads
-// come back short and stdio refills its buffer mid-field; the rest in large
-// pieces. Stops early when the program no longer reads.
-void write_in_pieces(int fd, const std::string& body)
+// Writes `body` into the socket `fd` as a server hands a body over: the
+// first 64 KiB in pieces of 1 to 4181 bytes with short pauses, so that the
+// program's reads come back short and stdio refills its buffer mid-field; the
+// rest in large pieces; then the end of input. Answers false when the
+// program stopped reading first.
+bool write_in_pieces(int fd, const std::string& body)
 {
     std::size_t done = 0;
     std::size_t small = 1;
@@ -66,10 +68,19 @@ void write_in_pieces(int fd, const std::string& body)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            break;  // the program has stopped reading
+            return false;  // the program has stopped reading
         done += static_cast<std::size_t>(n);
     }
-    close(fd);
+    shutdown(fd, SHUT_WR);
+    return true;
+}
+
+// After the program has ended: whether it closed its end with bytes of the
+// body unread, which a socket reports as a reset.
+bool reset_by_program(int fd)
+{
+    char byte = 0;
+    return recv(fd, &byte, 1, MSG_DONTWAIT) < 0 && errno == ECONNRESET;
 }
 
 std::string read_all(int fd)
@@ -93,8 +104,8 @@ Outcome run_program(const std::string& path, const Request& request)
     int feeder = -1;
     if (request.feed == Feed::pieces) {
         int link[2];
-        if (pipe2(link, O_CLOEXEC) != 0)
-            throw std::runtime_error("pipe failed");
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, link) != 0)
+            throw std::runtime_error("socketpair failed");
         in = link[0];
         feeder = link[1];
     } else {
@@ -147,18 +158,22 @@ Outcome run_program(const std::string& path, const Request& request)
         _exit(127);
     }
     std::thread writer;
+    bool written = true;
     if (feeder >= 0) {
         close(in);
         in = -1;
-        writer = std::thread(write_in_pieces, feeder, std::cref(request.body));
+        writer = std::thread([&] { written = write_in_pieces(feeder, request.body); });
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (writer.joinable())
-        writer.join();
-
     Outcome outcome;
+    if (writer.joinable()) {
+        writer.join();
+        outcome.bodyLeftUnread = !written || reset_by_program(feeder);
+        close(feeder);
+    }
+
     outcome.out = read_all(out);
     outcome.err = read_all(err);
     if (WIFEXITED(status))

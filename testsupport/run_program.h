@@ -10,7 +10,7 @@
 // How the body reaches the program's standard input.
 enum class Feed {
     file,    // a regular file, whole from the start
-    pieces,  // a pipe, written by a slow writer in pieces, as servers deliver a body
+    pieces,  // a socket, written by a slow writer in pieces, as servers deliver a body
 };
 
 struct Request {
@@ -29,6 +29,10 @@ struct Outcome {
     std::string err;
     int status = -1;      // exit status, or -1 when killed by a signal
     int signal = 0;       // the signal that ended it, if any
+    // Fed in pieces: the program ended with part of the body unread, which
+    // makes a server that passes the body over a socket (Apache's mod_cgid)
+    // lose the answer to a reset.
+    bool bodyLeftUnread = false;
 };
 
 Outcome run_program(const std::string& path, const Request& request);
