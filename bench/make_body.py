@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Writes a URL-encoded form body of SIZE bytes in FIELDS fields to OUTPUT.
 
-Usage: make_body.py SIZE FIELDS OUTPUT
+Usage: make_body.py SIZE FIELDS OUTPUT [SHAPE]
 
-The values are mixed text as a browser encodes it: words joined by +, with
-punctuation, line breaks and non-ASCII letters as %XX escapes, so that both
-decodings have work to do. The same SIZE and FIELDS always give the same bytes.
+SHAPE "text" (the default): mixed text as a browser encodes it, words joined
+by +, with punctuation, a CR LF every ~70 bytes and non-ASCII letters as %XX
+escapes, so that both decodings have work to do.
+SHAPE "lines": very many short lines, a line break (raw or encoded, LF or
+CR LF) every ~4 bytes: the hardest shape for the mail's value indentation.
+The same arguments always give the same bytes.
 """
 import sys
 
@@ -14,14 +17,17 @@ TEXT = ("Zo%C3%AB+%C5%81ukasz+wrote%3A+%22Two+seats%2C+please%21%22+"
         "then+2+years+%3D+100%25+growth+%2B+more.+")
 
 
-def body(size, fields):
+LINES = "Wo%0Ard\nli+ne%0D%0Aabc\nde%0Afgh\n"
+
+
+def body(size, fields, text=TEXT):
     names = [f"field{i}" for i in range(fields)]
     overhead = sum(len(n) + 1 for n in names) + fields - 1
     per_field = max(0, (size - overhead) // fields)
     parts = []
     for i, name in enumerate(names):
         length = per_field if i < fields - 1 else size - overhead - per_field * (fields - 1)
-        value = (TEXT * (length // len(TEXT) + 1))[:length]
+        value = (text * (length // len(text) + 1))[:length]
         # never cut an escape in half: a trailing % or %X becomes plain letters
         cut = value.rfind("%", max(0, len(value) - 2))
         if cut != -1:
@@ -34,8 +40,9 @@ def body(size, fields):
 
 def main():
     size, fields, output = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+    shape = sys.argv[4] if len(sys.argv) > 4 else "text"
     with open(output, "wb") as f:
-        f.write(body(size, fields))
+        f.write(body(size, fields, {"text": TEXT, "lines": LINES}[shape]))
 
 
 if __name__ == "__main__":

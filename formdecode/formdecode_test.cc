@@ -235,6 +235,42 @@ std::FILE* stream_of(const std::string& body, char* buffer, std::size_t size)
     return in;
 }
 
+// The decoding as it is defined, one byte at a time.
+std::string unescaped_byte_by_byte(std::string text)
+{
+    text = text.substr(0, text.find('\0'));
+    std::string out;
+    for (std::size_t r = 0; r < text.size(); ++r) {
+        char c = text[r];
+        if (c == '%' && r + 2 < text.size()) {
+            c = x2c(text.data() + r + 1);
+            if (c == '\0')
+                break;
+            r += 2;
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+// unescape_url moves whole blocks of 16 bytes: over long texts dense and
+// sparse with escapes, escapes across block edges, percent signs near the
+// end and decoded NULs, it gives what the one-byte rule gives.
+TEST(UnescapeUrl, AgreesWithByteByByteDecoding)
+{
+    std::mt19937 random(20261209);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same texts every run
+    const std::string alphabets[] = {"%41aZ", "abcdefghij%4", std::string("%0aF+x\0", 7), "xyz"};
+    for (int round = 0; round < 4000; ++round) {
+        const std::string& alphabet = alphabets[random() % std::size(alphabets)];
+        std::string text(random() % 120, ' ');
+        for (char& c : text)
+            c = alphabet[random() % alphabet.size()];
+        std::string decoded = text;
+        unescape_url(decoded);
+        ASSERT_EQ(decoded, unescaped_byte_by_byte(text)) << text;
+    }
+}
+
 // Whatever stdio's buffer size, fmakeword takes exactly the bytes, and counts
 // exactly the reads, of a byte-at-a-time reader: words, counter, position and
 // end of input agree after every word.

