@@ -36,8 +36,7 @@ constexpr std::size_t postern_block = 1024;
 
 // Large forms move in large pieces through stdio's buffers for the body and
 // the mail; only the cost changes, never the bytes. (glibc takes a buffer's
-// size only with the buffer itself.) The pipe keeps its usual size: a mailer
-// that ends without reading must meet a full pipe, not a roomy one.
+// size only with the buffer itself.)
 char bodyBuffer[1 << 16];
 char mailBuffer[1 << 16];
 
@@ -289,6 +288,23 @@ std::string mailerFailure(const MailerStart& start, int waitError, int status, i
     return {};
 }
 
+// A large message moves through the pipe in 64 KiB turns, each waking the
+// mailer and then the gateway again (a 32 MiB form of short lines, an 83 MiB
+// message: 1,300 turns, 180 ms against 117 ms with 1 MiB turns). A mailer
+// that ends without reading must meet a full pipe, not a roomy one, so only
+// a message of at least 8 MiB gets a 1 MiB pipe: such a mailer still meets
+// it full long before the message's end. Smaller messages keep the usual
+// pipe.
+void widenPipe(int pipe, const std::vector<FormEntry>& fields)
+{
+    constexpr int widened = 1 << 20;
+    std::size_t bytes = 0;
+    for (const auto& field : fields)
+        bytes += field.name.size() + field.value.size();
+    if (bytes >= 8 * static_cast<std::size_t>(widened))
+        fcntl(pipe, F_SETPIPE_SZ, widened);  // a failure keeps the usual size
+}
+
 // Starts the mailer on a pipe, writes the message into it and waits for the
 // mailer to end. Answers why it failed, or empty when the whole message was
 // handed over and the mailer exited with status 0.
@@ -318,6 +334,7 @@ std::string mailFields(const std::vector<FormEntry>& fields)
         runMailer(link[0], report[1]);
     close(link[0]);
     close(report[1]);
+    widenPipe(link[1], fields);
 
     int writeError = 0;
     if (std::FILE* mail = fdopen(link[1], "w"); mail != nullptr) {

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# What a visitor sees: the programs installed from BUILD and served by
+# lighttpd on loopback (site/lighttpd.conf), loaded by wrk from this machine.
+#   bench/through_server.sh BUILD RESULTS
+# Writes RESULTS/wrk-<name>-c<connections>.txt (wrk --latency output) for:
+#   static    the site's home page
+#   shell     a one-line shell CGI script
+#   lookout   lookout
+#   folio     folio with a 1 KiB form
+# at 16 connections for 10 s; and postern, through the contact wrapper, with
+# the host's exim (postern) and with the null mailer (postern-null), at 1 and
+# 8 connections. Needs root (the server runs as www-data; the mail goes to
+# the local user benchmail, whose mailbox is emptied afterwards).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$1
+results=$2
+repo=$PWD
+
+stage=$(mktemp -d /tmp/orvik-bench.XXXXXX)
+chmod 755 "$stage"
+server_pid=
+cleanup() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  rm -rf "$stage"
+  : > /var/mail/benchmail 2>/dev/null || true
+}
+trap cleanup EXIT
+
+cmake --install "$build" --prefix "$stage/install" >/dev/null
+cgibin="$stage/install/lib/cgi-bin"
+postern="$stage/install/libexec/orvik-cgi/postern"
+printf '#!/bin/sh\nexec %s -s "Benchmark" benchmail@localhost\n' "$postern" > "$cgibin/contact"
+printf '#!/bin/sh\nexec %s -s "Benchmark" benchmail@localhost\n' "$repo/$build/bench/postern_bench" > "$cgibin/contact-null"
+printf '#!/bin/sh\nprintf "Content-type: text/plain\\n\\nhello\\n"\n' > "$cgibin/shell"
+chmod 755 "$cgibin"/contact "$cgibin"/contact-null "$cgibin"/shell
+chmod 755 "$repo/$build/bench/postern_bench" "$repo/$build/bench/nullmailer"
+cp -r site/htdocs "$stage/htdocs"
+mkdir "$stage/state"
+chown www-data "$stage/state"
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+ORVIK_PORT=$port ORVIK_DOCROOT="$stage/htdocs" ORVIK_CGIBIN="$cgibin" ORVIK_STATE="$stage/state" \
+ORVIK_USER=www-data lighttpd -D -f site/lighttpd.conf &
+server_pid=$!
+for _ in $(seq 50); do
+  curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+  sleep 0.1
+done
+
+# A 1 KiB form, posted by wrk.
+form=$(python3 bench/make_body.py 1024 8 /dev/stdout)
+cat > "$stage/post.lua" <<LUA
+wrk.method = "POST"
+wrk.headers["Content-Type"] = "application/x-www-form-urlencoded"
+wrk.body = "$form"
+LUA
+
+url="http://127.0.0.1:$port"
+load() {  # name connections path [post]
+  local name=$1 connections=$2 path=$3 script=()
+  [ "${4:-}" = post ] && script=(-s "$stage/post.lua")
+  echo "wrk: $name, $connections connections"
+  wrk -t "$(( connections < 2 ? 1 : 2 ))" -c "$connections" -d 10s --timeout 10s --latency "${script[@]}" "$url$path" \
+    > "$results/wrk-$name-c$connections.txt"
+}
+load static 16 /
+load shell 16 /cgi-bin/shell
+load lookout 16 /cgi-bin/lookout
+load folio 16 /cgi-bin/folio post
+for connections in 1 8; do
+  load postern-null "$connections" /cgi-bin/contact-null post
+  load postern "$connections" /cgi-bin/contact post
+done
+# Every answer must have been the page it should be: the servers' error log
+# holds no line of the programs'.
+if [ -s "$stage/state/cgi-error.log" ]; then
+  echo "the programs reported failures under load:" >&2
+  sort "$stage/state/cgi-error.log" | uniq -c | head >&2
+  exit 1
+fi
