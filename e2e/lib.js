@@ -101,6 +101,20 @@ function makeReadable(dir) {
   fs.chmodSync(dir, 0o755);
 }
 
+// As the README does with the installed examples: the contact wrapper into
+// the CGI folder, the pages into a document root under `root`; and a folder
+// for the server's logs there.
+function placeExamples(examples, cgibin, root) {
+  fs.copyFileSync(path.join(examples, 'cgi-bin/contact'), path.join(cgibin, 'contact'));
+  fs.chmodSync(path.join(cgibin, 'contact'), 0o755);
+  const docroot = path.join(root, 'htdocs');
+  fs.cpSync(path.join(examples, 'htdocs'), docroot, { recursive: true });
+  const state = path.join(root, 'state');
+  fs.mkdirSync(state);
+  if (isRoot) execFileSync('chown', [serverUser, state]);
+  return { docroot, state };
+}
+
 // Installs the programs with cmake --install into a fresh folder, as the
 // README does: folio and lookout into the CGI folder, postern out of the
 // server's reach, and the example site, whose contact wrapper names the
@@ -124,13 +138,7 @@ function stageSite({ demo = false } = {}) {
   const under = (dir) => (path.isAbsolute(dir) ? dir : path.join(prefix, dir));
   const cgibin = under(process.env.ORVIK_CGI_BIN_DIR || 'lib/cgi-bin');
   const examples = path.join(under(process.env.ORVIK_DOC_DIR || 'share/doc/orvik-cgi'), 'examples');
-  fs.copyFileSync(path.join(examples, 'cgi-bin/contact'), path.join(cgibin, 'contact'));
-  fs.chmodSync(path.join(cgibin, 'contact'), 0o755);
-  const docroot = path.join(root, 'htdocs');
-  fs.cpSync(path.join(examples, 'htdocs'), docroot, { recursive: true });
-  const state = path.join(root, 'state');
-  fs.mkdirSync(state);
-  if (isRoot) execFileSync('chown', [serverUser, state]);
+  const { docroot, state } = placeExamples(examples, cgibin, root);
   return {
     root, cgibin, docroot, state,
     postern: path.join(under(process.env.ORVIK_POSTERN_DIR || 'libexec/orvik-cgi'), 'postern'),
@@ -176,16 +184,10 @@ function stageDebianPackage() {
   const cgidWasEnabled = apacheModuleEnabled('cgid');
   if (!cgidWasEnabled) execFileSync('a2enmod', ['-q', 'cgid'], { stdio: 'ignore' });
   const cgibin = '/usr/lib/cgi-bin';
-  const examples = `/usr/share/doc/${debianPackage}/examples`;
-  fs.copyFileSync(path.join(examples, 'cgi-bin/contact'), path.join(cgibin, 'contact'));
-  fs.chmodSync(path.join(cgibin, 'contact'), 0o755);
-  const docroot = path.join(root, 'htdocs');
-  fs.cpSync(path.join(examples, 'htdocs'), docroot, { recursive: true });
-  const state = path.join(root, 'state');
-  fs.mkdirSync(state);
+  const { docroot, state } = placeExamples(`/usr/share/doc/${debianPackage}/examples`, cgibin, root);
   // As Debian's apache2ctl prepares the run folder: cgid's socket folder.
   fs.mkdirSync(path.join(state, 'socks'));
-  if (isRoot) execFileSync('chown', [serverUser, state, path.join(state, 'socks')]);
+  if (isRoot) execFileSync('chown', [serverUser, path.join(state, 'socks')]);
   return {
     root, cgibin, docroot, state, deb, files,
     postern: `/usr/libexec/${debianPackage}/postern`,
