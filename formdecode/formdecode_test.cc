@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <random>
@@ -238,7 +239,7 @@ std::FILE* stream_of(const std::string& body, char* buffer, std::size_t size)
 // The decoding as it is defined, one byte at a time.
 std::string unescaped_byte_by_byte(std::string text)
 {
-    text = text.substr(0, text.find('\0'));
+    text.resize(std::min(text.size(), text.find('\0')));
     std::string out;
     for (std::size_t r = 0; r < text.size(); ++r) {
         char c = text[r];

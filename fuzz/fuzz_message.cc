@@ -1,6 +1,7 @@
 // The mail message over hostile fields: whatever the names and values, the
 // header block stays the gateway's own six lines, and every line of the
-// fields section starts a field or stands in the value column.
+// fields section starts a field or stands in the value column, the lines of
+// a name with line breaks included.
 
 #include <algorithm>
 #include <cstdint>
@@ -65,7 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string* previous = nullptr;
     for (const auto& field : fields) {
         const std::string indent(field.name.size() + 2, ' ');
-        const std::string lead = (previous != nullptr && *previous == field.name) ? indent : field.name + ": ";
+        // A name's own line breaks are followed by the indent too.
+        std::string lead = indent;
+        if (previous == nullptr || *previous != field.name) {
+            lead.clear();
+            for (const char c : field.name)
+                lead += c == '\n' ? "\n" + indent : std::string(1, c);
+            lead += ": ";
+        }
         check(message.compare(at, lead.size(), lead) == 0);
         at += lead.size();
         for (const char c : field.value) {

@@ -126,7 +126,8 @@ TEST_F(Message, LongAndManyLinesKeepTheLayout)
     for (int round = 0; round < 300; ++round) {
         std::vector<FormEntry> fields;
         for (int i = 0; i < 6; ++i) {
-            std::string name = random() % 3 == 0 && !fields.empty() ? fields.back().name : text(random() % 2 ? 8 : 90);
+            std::string name = random() % 3 == 0 && !fields.empty() ? fields.back().name
+                                                                   : text(random() % 2 == 0 ? 8 : 90);
             fields.push_back({std::move(name), text(300)});
         }
         ASSERT_EQ(message(fields), expected(laid_out(fields)));
