@@ -1,7 +1,7 @@
 #include "postern/message.h"
 
-#include <cstdlib>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -50,28 +50,35 @@ constexpr std::size_t blockIndent = 64;  // the longest indent the 16-byte path 
 void printLines(std::FILE* out, std::string_view text, std::size_t indent)
 {
     std::size_t used = 0;
+    // Stages `length` bytes, from `from` or blanks when it is null; what
+    // cannot be staged goes out at once.
+    const auto stage = [&](const char* from, std::size_t length) {
+        if (used + length > room) {
+            std::fwrite(staged, 1, used, out);
+            used = 0;
+        }
+        if (length > room) {
+            if (from != nullptr)
+                std::fwrite(from, 1, length, out);
+            else
+                printSpaces(out, length);
+            return;
+        }
+        if (from != nullptr)
+            std::memcpy(staged + used, from, length);
+        else
+            std::memset(staged + used, ' ', length);
+        used += length;
+    };
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p < end) {
         const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         const char* const stop = newline != nullptr ? newline + 1 : end;
-        const auto length = static_cast<std::size_t>(stop - p);
-        if (used + length > room) {
-            std::fwrite(staged, 1, used, out);
-            used = 0;
-        }
-        if (length > room)
-            std::fwrite(p, 1, length, out);
-        else {
-            std::memcpy(staged + used, p, length);
-            used += length;
-        }
+        stage(p, static_cast<std::size_t>(stop - p));
+        if (newline != nullptr)
+            stage(nullptr, indent);
         p = stop;
-        if (newline != nullptr) {
-            std::fwrite(staged, 1, used, out);
-            used = 0;
-            printSpaces(out, indent);
-        }
     }
     std::fwrite(staged, 1, used, out);
 }

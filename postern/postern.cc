@@ -305,21 +305,25 @@ void widenPipe(int pipe, const std::vector<FormEntry>& fields)
         fcntl(pipe, F_SETPIPE_SZ, widened);  // a failure keeps the usual size
 }
 
+// A pipe between the gateway and the mailer's process, close-on-exec: the
+// mailer gets one read end as its standard input and nothing else of the
+// gateway's.
+void openPipe(int (&ends)[2])
+{
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        errorPage("<P>Could not open pipe to mail program.</P>\n",
+                  std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
+}
+
 // Starts the mailer on a pipe, writes the message into it and waits for the
 // mailer to end. Answers why it failed, or empty when the whole message was
 // handed over and the mailer exited with status 0.
 std::string mailFields(const std::vector<FormEntry>& fields)
 {
-    // Close-on-exec: the mailer gets the read end as its standard input and
-    // nothing else of the gateway's.
     int link[2];
-    if (pipe2(link, O_CLOEXEC) != 0)
-        errorPage("<P>Could not open pipe to mail program.</P>\n",
-                  std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
     int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0)
-        errorPage("<P>Could not open pipe to mail program.</P>\n",
-                  std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
+    openPipe(link);
+    openPipe(report);
 
     // The page so far must reach the server once, before anything the mailer
     // prints; a mailer that stops reading must not end the gateway.
