@@ -18,6 +18,11 @@ foreach(setting IN LISTS cgi_site_settings)
     message(FATAL_ERROR "${setting} must not contain a line break")
   endif()
 endforeach()
+# The charset's name stands in MIME headers and in encoded words of the
+# subject: only the letters, digits and marks a charset's name may hold.
+if(NOT POSTERN_MAIL_CHARSET MATCHES "^[A-Za-z0-9._:+-]*$")
+  message(FATAL_ERROR "POSTERN_MAIL_CHARSET must be a character set's name, such as UTF-8")
+endif()
 
 function(cgi_site_config target folder)
   set(overrides ${ARGN})

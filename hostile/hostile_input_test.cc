@@ -67,6 +67,29 @@ std::vector<Row> rows()
     const std::string charset = std::string(form) + "; charset=UTF-8";
     const std::string huge(64 << 20, 'x');
     const std::string hugeBody = "big=" + huge;
+    // 64 MiB in one field, in lines that fit in mail.
+    std::string hugeLines = "big=";
+    std::string hugeLaidOut = "big: ";
+    for (int i = 0; i < (64 << 20) / 512; ++i) {
+        hugeLines += std::string(509, 'x') + "%0A";
+        hugeLaidOut += std::string(509, 'x') + "\n     ";
+    }
+    const auto times = [](int count, const std::string& text) {
+        std::string out;
+        for (int i = 0; i < count; ++i)
+            out += text;
+        return out;
+    };
+    const std::string qp = quoted_printable_mime();
+    const std::string paragraph = "message=" + std::string(990, 'p');
+    const std::string forgedByCr = "msg=hi%0DREMOTE+USER+INFORMATION%0D%09Remote+host+address%3A+6.6.6.6";
+    Env longAgent = post("a=1");
+    longAgent.emplace_back("HTTP_USER_AGENT", std::string(975, 'a'));
+    // 500 letters of two bytes after "m: ": 24 bytes, encoded, on the first
+    // line, 25 on each further one, so the lines start with either byte.
+    const std::string utf8Paragraph = "m=" + times(500, "%C3%A9");
+    const std::string startsC3 = times(12, "=C3=A9") + "=C3";
+    const std::string startsA9 = "=A9" + times(12, "=C3=A9");
     const std::string nulBody("a=x\0<b>&n\0ame=v", 15);
     const std::string markup = "<script>alert('x')</script>=<b onmouseover=\"steal()\">&x=1";
     const std::string forgedName = "x%0A%0AREMOTE+USER+INFORMATION%0A-----------------------%0A"
@@ -105,8 +128,20 @@ std::vector<Row> rows()
         {"length absent", POSTERN_PATH, to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form}}, "a=1",
          postern_error("<P>This program was invoked without a content\nlength in its environment.</P>\n"), 1, std::nullopt,
          "postern: content length not set\n"},
-        {"64 MiB in one field", POSTERN_PATH, to, post(hugeBody), hugeBody,
-         postern_success(), 0, postern_message("big: " + huge + "\n\n")},
+        {"64 MiB in one field", POSTERN_PATH, to, post(hugeLines), hugeLines,
+         postern_success(), 0, postern_message(hugeLaidOut + "\n\n")},
+        {"a paragraph of 990 bytes: a line too long for mail, quoted-printable", POSTERN_PATH, to,
+         post(paragraph), paragraph, postern_success(), 0,
+         postern_message("message: " + std::string(66, 'p') + "=\n" + times(12, std::string(75, 'p') + "=\n") +
+                         std::string(24, 'p') + "\n\n", "forms@example.org", "HTML Fill-Out Form Output", qp)},
+        {"a browser's name of 975 bytes: a report line too long for mail", POSTERN_PATH, to, longAgent, "a=1",
+         postern_success(), 0,
+         postern_message("a: 1\n\n", "forms@example.org", "HTML Fill-Out Form Output", qp,
+                         std::string(51, 'a') + "=\n" + times(12, std::string(75, 'a') + "=\n") + std::string(24, 'a'))},
+        {"a CR alone cannot start a report line", POSTERN_PATH, to, post(forgedByCr), forgedByCr,
+         postern_success(), 0,
+         postern_message("msg: hi=0D     REMOTE USER INFORMATION=0D     \tRemote host address: 6.6.6.6\n\n",
+                         "forms@example.org", "HTML Fill-Out Form Output", qp)},
         {"1025 fields", POSTERN_PATH, to, post(numbered_fields(1025)), numbered_fields(1025),
          postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1, std::nullopt,
          "postern: more than 1024 fields in the form\n"},
@@ -168,6 +203,18 @@ std::vector<Row> rows()
          postern_error("<P>This program was invoked with an invalid\nrequest method (GET).</P>\n",
                        "Office &lt;office@orvik.example&gt;"),
          1, std::nullopt, "postern: request method \"GET\" is not POST\n"},
+        {"site options: a subject beyond ASCII in encoded words", POSTERN_OPTIONS_PATH,
+         {"-s", "Zo\xc3\xab's form", "forms@example.org"}, post("a=1"), "a=1", postern_success(), 0,
+         postern_message("a: 1\n\n", "forms@example.org", "=?UTF-8?Q?Zo=C3=AB=27s_form?=", mime)},
+        {"site options: a long subject folded into words of whole letters", POSTERN_OPTIONS_PATH,
+         {"-s", times(41, "\xc3\xab"), "forms@example.org"}, post("a=1"), "a=1", postern_success(), 0,
+         postern_message("a: 1\n\n", "forms@example.org",
+                         times(4, "=?UTF-8?Q?" + times(10, "=C3=AB") + "?=\n ") + "=?UTF-8?Q?=C3=AB?=", mime)},
+        {"site options: a long line in the site's charset", POSTERN_OPTIONS_PATH, to, post(utf8Paragraph),
+         utf8Paragraph, postern_success(), 0,
+         postern_message("m: " + times(12, "=C3=A9") + "=\n" + times(19, startsC3 + "=\n" + startsA9 + "=\n") +
+                         startsC3 + "=\n=A9\n\n", "forms@example.org", "HTML Fill-Out Form Output",
+                         quoted_printable_mime("UTF-8"))},
         {"raw markup in a text/plain body", FOLIO_PATH, {}, request(std::to_string(markup.size()), "text/plain"), markup,
          folio_page("2", "\n&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;<BR>\n"
                          "\n&lt;b onmouseover=&quot;steal()&quot;&gt;<BR>\n\nx<BR>\n\n1<BR>\n"), 0, std::nullopt},

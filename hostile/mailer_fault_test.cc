@@ -3,8 +3,8 @@
 // and the mailer exited 0; nothing ever ahead of the content-type header;
 // each failure's cause in one line of the server's error log; a
 // mailer that runs gets the pipe, the server's log and nothing else of the
-// gateway's, and SIGPIPE as a new program expects it, however the gateway
-// itself was started.
+// gateway's (nor what the server left open to the gateway), and SIGPIPE as a
+// new program expects it, however the gateway itself was started.
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,24 @@ struct Row {
     std::string values = {};  // the form values the delivered mail holds
     std::vector<int> closed = {};   // standard descriptors the gateway starts without
     std::vector<int> ignored = {};  // signals the gateway starts with ignored
+    std::vector<int> inherited = {};  // descriptors above 2 the gateway starts with open
 };
+
+// `count` lines of `length` bytes of `c`: as a form sends them, and as the
+// mail lays them out under a name of `nameLength` bytes.
+struct Lines {
+    std::string sent;
+    std::string laidOut;
+};
+Lines lines(int count, std::size_t length, char c, std::size_t nameLength)
+{
+    Lines out;
+    for (int i = 0; i < count; ++i) {
+        out.sent += std::string(length, c) + "%0A";
+        out.laidOut += std::string(length, c) + "\n" + std::string(nameLength + 2, ' ');
+    }
+    return out;
+}
 
 TEST(MailerFaults, Table)
 {
@@ -37,7 +54,8 @@ TEST(MailerFaults, Table)
     const std::string x(1 << 20, 'x');
     const std::string big = "big=" + x;  // far beyond a pipe's buffer
     const std::string huge = "huge=" + std::string(9 << 20, 'h');  // gets the widened pipe
-    const std::string y(20000, 'y');
+    const Lines y = lines(100, 200, 'y', 1);
+    const Lines mib = lines(10280, 99, 'm', 3);  // a message beyond a pipe's buffer, in short lines
     const std::string mailer = TESTMAILER_PATH;
     const std::string brokenPipe = "postern: message not written whole to the mailer " + mailer + ": Broken pipe\n";
     const std::string killed = "postern: mailer " + mailer + " ended by signal 9 (Killed)\n";
@@ -59,12 +77,15 @@ TEST(MailerFaults, Table)
         {"reads everything, exits 1", POSTERN_PATH, "read:1", small, exited(1)},
         {"reads everything, exits 75", POSTERN_PATH, "read:75", big, exited(75)},
         {"writes on its standard output", POSTERN_PATH, "chatter", small, chatter, true, "a: 1\n\nb: 2\n\n"},
-        {"reads slowly", POSTERN_PATH, "slow", "a=1&b=" + y, "", true, "a: 1\n\nb: " + y + "\n\n"},
-        {"reads everything, exits 0", POSTERN_PATH, "read:0", big, "", true, "big: " + x + "\n\n"},
+        {"reads slowly", POSTERN_PATH, "slow", "a=1&b=" + y.sent, "", true, "a: 1\n\nb: " + y.laidOut + "\n\n"},
+        {"reads everything, exits 0", POSTERN_PATH, "read:0", "big=" + mib.sent, "", true,
+         "big: " + mib.laidOut + "\n\n"},
         {"gateway started with SIGCHLD ignored", POSTERN_PATH, "read:0", small, "", true, "a: 1\n\nb: 2\n\n",
          {}, {SIGCHLD}},
         {"gateway started with standard error closed", POSTERN_PATH, "chatter", small, "", true,
          "a: 1\n\nb: 2\n\n", {STDERR_FILENO}},
+        {"gateway started with other descriptors open", POSTERN_PATH, "read:0", small, "", true,
+         "a: 1\n\nb: 2\n\n", {}, {}, {5, 9}},
     };
     for (const auto& row : rows) {
         const TempDir mailbox;
@@ -75,6 +96,7 @@ TEST(MailerFaults, Table)
                         row.body};
         request.closed = row.closed;
         request.ignored = row.ignored;
+        request.inherited = row.inherited;
         const Outcome r = run_program(row.program, request);
         EXPECT_EQ(r.out, row.delivered ? postern_success() : postern_error(mailer_failed)) << row.what;
         EXPECT_EQ(r.status, row.delivered ? 0 : 1) << row.what;

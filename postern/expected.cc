@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr char postern_top[] = "Content-type: text/html\n\n<TITLE>Form Submission Results</TITLE>\n";
@@ -49,14 +51,14 @@ std::string postern_usage(const std::string& webmaster)
 }
 
 std::string postern_message(const std::string& values, const std::string& to, const std::string& subject,
-                            const std::string& mime)
+                            const std::string& mime, const std::string& agent)
 {
     return "To: " + to + "\nCc:\nSubject: " + subject + "\nReply-To: " + to +
            "\nX-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n" + mime + "\n"
            "\nREMOTE USER INFORMATION\n-----------------------\n"
            "\tRemote host name:      (unknown)\n"
            "\tRemote host address:   (unknown)\n"
-           "\tRemote user's browser: (unknown)\n"
+           "\tRemote user's browser: " + agent + "\n"
            "\nLOCAL SERVER INFORMATION\n------------------------\n"
            "\tServer host name:      (unknown)\n"
            "\tServer host port:      (unknown)\n"
@@ -65,4 +67,93 @@ std::string postern_message(const std::string& values, const std::string& to, co
            "\tGateway interface:     (unknown)\n"
            "\tCGI script name:       (unknown)\n"
            "\nFILL-OUT FORM VALUES\n--------------------\n" + values;
+}
+
+std::string quoted_printable_mime(const std::string& charset)
+{
+    return "MIME-Version: 1.0\nContent-Type: text/plain; charset=" + charset +
+           "\nContent-Transfer-Encoding: quoted-printable\n";
+}
+
+std::string laid_out(const std::vector<FormEntry>& fields)
+{
+    std::string out;
+    const std::string* previous = nullptr;
+    for (const auto& field : fields) {
+        const std::string indent(field.name.size() + 2, ' ');
+        const auto put = [&](const std::string& text) {
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                out += text[i];
+                if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
+                    out += indent;
+            }
+        };
+        if (previous != nullptr && *previous == field.name)
+            out += indent;
+        else {
+            put(field.name);
+            out += ": ";
+        }
+        put(field.value);
+        out += "\n\n";
+        previous = &field.name;
+    }
+    return out;
+}
+
+std::string decoded_quoted_printable(std::string_view text)
+{
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string out;
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
+        const bool hardBreak = lf != std::string_view::npos;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+            line.remove_suffix(1);
+        bool soft = false;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] != '=') {
+                out += line[i];
+            } else if (i + 1 == line.size()) {
+                soft = true;
+            } else if (i + 2 < line.size() && hex(line[i + 1]) >= 0 && hex(line[i + 2]) >= 0) {
+                out += static_cast<char>(hex(line[i + 1]) * 16 + hex(line[i + 2]));
+                i += 2;
+            } else {
+                return "<bad encoding>";
+            }
+        }
+        if (hardBreak && !soft)
+            out += '\n';
+    }
+    return out;
+}
+
+std::string lf_line_ends(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    return out;
+}
+
+std::size_t longest_line(std::string_view text)
+{
+    std::size_t longest = 0;
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        std::size_t length = lf == std::string_view::npos ? text.size() : lf;
+        if (lf != std::string_view::npos && length > 0 && text[length - 1] == '\r')
+            --length;
+        longest = std::max(longest, length);
+        text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
+    }
+    return longest;
 }

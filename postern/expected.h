@@ -3,6 +3,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "formdecode/formdecode.h"
 
 // A body of `count` fields: f0=v&f1=v&...
 std::string numbered_fields(int count);
@@ -17,8 +21,28 @@ std::string postern_error(const std::string& lines, const std::string& webmaster
 std::string postern_usage(const std::string& webmaster = host_webmaster());
 inline const char* const mailer_failed = "<P>An error occurred executing the mailer.</P>\n";
 
-// The message with every report line "(unknown)", `mime` after the
-// X-Delivered-Via line, and `values` after the form-values title.
+// The message with every report line "(unknown)" but the browser's line,
+// which shows `agent`, `mime` after the X-Delivered-Via line, and `values`
+// after the form-values title.
 std::string postern_message(const std::string& values, const std::string& to = "forms@example.org",
                             const std::string& subject = "HTML Fill-Out Form Output",
-                            const std::string& mime = "");
+                            const std::string& mime = "", const std::string& agent = "(unknown)");
+
+// The MIME header lines of a quoted-printable body in `charset`.
+std::string quoted_printable_mime(const std::string& charset = "us-ascii");
+
+// The form-values section for these fields as the layout defines it, byte by
+// byte: each line after a LF, a CR LF or a CR alone, in a name or a value,
+// indented to the value column.
+std::string laid_out(const std::vector<FormEntry>& fields);
+
+// A quoted-printable body decoded as a mail reader decodes it, white space at
+// line ends dropped, each line end written as LF; "<bad encoding>" where
+// an "=" starts no soft break and no two upper-case hex digits.
+std::string decoded_quoted_printable(std::string_view text);
+
+// `text` with each CR LF written as LF.
+std::string lf_line_ends(std::string_view text);
+
+// The longest line of `text` in octets, without its LF or CR LF.
+std::size_t longest_line(std::string_view text);

@@ -1,15 +1,9 @@
 #include "postern/message.h"
 
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 #include "config.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 const char revisionLevel[] = "$Revision: 1.1 $";
 const char revisionDate[] = "$Date: 1994/12/22 18:59:32 $";
@@ -29,187 +23,269 @@ const char* envOrUnknown(const char* variable)
     return value != nullptr ? value : unknown;
 }
 
-void printReport(std::FILE* out, const char* label, const char* variable)
+void appendReport(std::string& out, const char* label, const char* variable)
 {
-    std::fprintf(out, "\t%s%s\n", label, envOrUnknown(variable));
+    out.append("\t").append(label).append(envOrUnknown(variable)).append("\n");
 }
 
-// The lines of names and values and their indents are gathered here and
-// handed to stdio in large pieces: two stdio calls a line cost a 32 MiB form
-// of very short lines about 200 ms. The slack past `room` takes the 16-byte
-// stores that may run past their bytes.
-constexpr std::size_t room = 1 << 16;
-constexpr std::size_t slack = 2048;
-char staged[room + slack];
-const char spaces[] = "                                                                "
-                      "                                                                ";
-constexpr std::size_t blockIndent = 64;  // the longest indent the 16-byte path writes
-
-// Writes `text` with `indent` spaces after each newline, line by line
-// through the staging buffer; for indents of any length.
-void printLines(std::FILE* out, std::string_view text, std::size_t indent)
+bool hasEightBit(std::string_view text)
 {
-    std::size_t used = 0;
-    // Stages `length` bytes, from `from` or blanks when it is null; what
-    // cannot be staged goes out at once.
-    const auto stage = [&](const char* from, std::size_t length) {
-        if (used + length > room) {
-            std::fwrite(staged, 1, used, out);
-            used = 0;
-        }
-        if (length > room) {
-            if (from != nullptr)
-                std::fwrite(from, 1, length, out);
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+
+// The subject goes into its header line as it stands, unless the site names
+// the character set of its forms and the subject holds bytes beyond ASCII:
+// then it goes as encoded words in that set, which readers show as letters.
+bool subjectEncoded(std::string_view subject)
+{
+    return mailCharset[0] != '\0' && hasEightBit(subject);
+}
+
+bool isUtf8(std::string_view charset)
+{
+    std::string lower(charset);
+    for (char& c : lower)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return lower == "utf-8" || lower == "utf8";
+}
+
+constexpr char hexDigits[] = "0123456789ABCDEF";
+
+void appendHex(std::string& out, unsigned char c)
+{
+    out += '=';
+    out += hexDigits[c >> 4];
+    out += hexDigits[c & 0xF];
+}
+
+// "Subject: " and the subject as encoded words of the "Q" kind in the site's
+// character set, each at most 75 characters, one a line: the lines after the
+// first begin with a space, which folds them into the one header. In UTF-8 a
+// word holds whole letters only, as encoded words must.
+std::string encodedSubjectLines(std::string_view subject)
+{
+    const std::string open = std::string("=?") + mailCharset + "?Q?";
+    const std::size_t room = 75 - open.size() - 2;
+    const bool utf8 = isUtf8(mailCharset);
+    std::string lines = "Subject:";
+    std::string word;
+    const auto endWord = [&] {
+        lines.append(" ").append(open).append(word).append("?=");
+        word.clear();
+    };
+    for (std::size_t i = 0; i < subject.size();) {
+        std::size_t end = i + 1;
+        if (utf8)
+            while (end < subject.size() && (static_cast<unsigned char>(subject[end]) & 0xC0) == 0x80)
+                ++end;
+        std::string letter;
+        for (; i < end; ++i) {
+            const auto c = static_cast<unsigned char>(subject[i]);
+            if (c == ' ')
+                letter += '_';
+            else if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     std::strchr("!*+-/", c) != nullptr)
+                letter += static_cast<char>(c);
             else
-                printSpaces(out, length);
+                appendHex(letter, c);
+        }
+        if (!word.empty() && word.size() + letter.size() > room) {
+            endWord();
+            lines += '\n';
+        }
+        word += letter;
+    }
+    endWord();
+    return lines + "\n";
+}
+
+// Appends `text` with `indent` spaces after each of its line breaks: a LF,
+// a CR LF (indented once, after the LF), or a CR alone, which mail readers
+// and relays also take for the end of a line.
+void appendIndented(std::string& out, std::string_view text, std::size_t indent)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const auto next = [&](char c) {
+        const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));
+        return found != nullptr ? static_cast<const char*>(found) : end;
+    };
+    const char* lf = next('\n');
+    const char* cr = next('\r');
+    while (p < end) {
+        if (lf < p)
+            lf = next('\n');
+        if (cr < p)
+            cr = next('\r');
+        const char* const lineBreak = lf < cr ? lf : cr;
+        if (lineBreak == end) {
+            out.append(p, static_cast<std::size_t>(end - p));
             return;
         }
-        if (from != nullptr)
-            std::memcpy(staged + used, from, length);
-        else
-            std::memset(staged + used, ' ', length);
-        used += length;
-    };
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const auto* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        const char* const stop = newline != nullptr ? newline + 1 : end;
-        stage(p, static_cast<std::size_t>(stop - p));
-        if (newline != nullptr)
-            stage(nullptr, indent);
+        const char* stop = lineBreak + 1;
+        if (*lineBreak == '\r' && stop < end && *stop == '\n')
+            ++stop;
+        out.append(p, static_cast<std::size_t>(stop - p));
+        printSpaces(out, indent);
         p = stop;
     }
-    std::fwrite(staged, 1, used, out);
 }
 
-#if defined(__SSE2__)
-// The same for indents up to blockIndent, 16 bytes at a time: a block without
-// a newline is copied whole; in one with newlines, each piece up to a
-// newline is copied with one 16-byte load and store, and the indent with a
-// few stores of spaces. A 32 MiB form of 4-byte lines: 20 ms instead of 90.
-void printBlocks(std::FILE* out, std::string_view text, std::size_t indent)
+// The report on the visitor and the server, and every field.
+std::string composeBody(const std::vector<FormEntry>& fields)
 {
-    const __m128i newlines = _mm_set1_epi8('\n');
-    const __m128i blanks = _mm_loadu_si128(reinterpret_cast<const __m128i*>(spaces));
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    char* w = staged;
-    // Copies the piece [from, from + length), length <= 16, to w; a 16-byte
-    // load only where the text has 16 bytes from there.
-    const auto copy = [&](const char* from, std::size_t length) {
-        if (end - from >= 16)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-        else
-            std::memcpy(w, from, length);
-        w += length;
-    };
-    const auto indentLine = [&] {
-        for (std::size_t done = 0; done < indent; done += 16)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(w + done), blanks);
-        w += indent;
-    };
-    while (end - p >= 16) {
-        if (w - staged > static_cast<std::ptrdiff_t>(room)) {
-            std::fwrite(staged, 1, static_cast<std::size_t>(w - staged), out);
-            w = staged;
-        }
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, newlines)));
-        if (found == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(w), block);
-            w += 16;
-            p += 16;
-            continue;
-        }
-        std::size_t start = 0;
-        while (found != 0) {
-            const auto at = static_cast<std::size_t>(__builtin_ctz(found));
-            found &= found - 1;
-            copy(p + start, at + 1 - start);
-            indentLine();
-            start = at + 1;
-        }
-        copy(p + start, 16 - start);
-        p += 16;
-    }
-    std::fwrite(staged, 1, static_cast<std::size_t>(w - staged), out);
-    printLines(out, std::string_view(p, static_cast<std::size_t>(end - p)), indent);
-}
-#endif
+    std::string out;
+    std::size_t guess = 1024;
+    for (const auto& field : fields)
+        guess += 2 * field.name.size() + field.value.size() + 6;
+    out.reserve(guess);
 
-// Writes a name or a value, indenting each line after a newline by `indent`
-// spaces.
-void printValue(std::FILE* out, std::string_view value, std::size_t indent)
-{
-#if defined(__SSE2__)
-    if (indent <= blockIndent) {
-        printBlocks(out, value, indent);
-        return;
-    }
-#endif
-    printLines(out, value, indent);
-}
+    out += "\nREMOTE USER INFORMATION\n-----------------------\n";
+    appendReport(out, "Remote host name:      ", "REMOTE_HOST");
+    appendReport(out, "Remote host address:   ", "REMOTE_ADDR");
+    appendReport(out, "Remote user's browser: ", "HTTP_USER_AGENT");
 
-} // namespace
+    out += "\nLOCAL SERVER INFORMATION\n------------------------\n";
+    appendReport(out, "Server host name:      ", "SERVER_NAME");
+    appendReport(out, "Server host port:      ", "SERVER_PORT");
+    appendReport(out, "Server software:       ", "SERVER_SOFTWARE");
+    appendReport(out, "Server protocol:       ", "SERVER_PROTOCOL");
+    appendReport(out, "Gateway interface:     ", "GATEWAY_INTERFACE");
+    appendReport(out, "CGI script name:       ", "SCRIPT_NAME");
 
-void printSpaces(std::FILE* out, std::size_t count)
-{
-    static const char spaces[] = "                                                                ";
-    constexpr std::size_t chunk = sizeof spaces - 1;
-    for (; count > chunk; count -= chunk)
-        std::fwrite(spaces, 1, chunk, out);
-    std::fwrite(spaces, 1, count, out);
-}
-
-void writeMessage(std::FILE* out, const char* recipient, const char* subject,
-                  const std::vector<FormEntry>& fields)
-{
-    const auto revision = keywordValue(revisionLevel, std::strlen("$Revision: "));
-    const auto date = keywordValue(revisionDate, std::strlen("$Date: "));
-
-    std::fprintf(out, "To: %s\n", recipient);
-    std::fputs("Cc:\n", out);
-    std::fprintf(out, "Subject: %s\n", subject);
-    std::fprintf(out, "Reply-To: %s\n", recipient);
-    std::fprintf(out, "X-Delivered-Via: Postern Version %.*s of %.*s\n",
-                 static_cast<int>(revision.size()), revision.data(),
-                 static_cast<int>(date.size()), date.data());
-    if (mailCharset[0] != '\0') {
-        // The visitor's bytes go as the browser sent them: the site says in
-        // which character set its forms send them.
-        std::fputs("MIME-Version: 1.0\n", out);
-        std::fprintf(out, "Content-Type: text/plain; charset=%s\n", mailCharset);
-        std::fputs("Content-Transfer-Encoding: 8bit\n", out);
-    }
-    std::fputs("\n", out);
-
-    std::fputs("\nREMOTE USER INFORMATION\n-----------------------\n", out);
-    printReport(out, "Remote host name:      ", "REMOTE_HOST");
-    printReport(out, "Remote host address:   ", "REMOTE_ADDR");
-    printReport(out, "Remote user's browser: ", "HTTP_USER_AGENT");
-
-    std::fputs("\nLOCAL SERVER INFORMATION\n------------------------\n", out);
-    printReport(out, "Server host name:      ", "SERVER_NAME");
-    printReport(out, "Server host port:      ", "SERVER_PORT");
-    printReport(out, "Server software:       ", "SERVER_SOFTWARE");
-    printReport(out, "Server protocol:       ", "SERVER_PROTOCOL");
-    printReport(out, "Gateway interface:     ", "GATEWAY_INTERFACE");
-    printReport(out, "CGI script name:       ", "SCRIPT_NAME");
-
-    std::fputs("\nFILL-OUT FORM VALUES\n--------------------\n", out);
+    out += "\nFILL-OUT FORM VALUES\n--------------------\n";
     const std::string* previous = nullptr;
     for (const auto& field : fields) {
         const std::size_t indent = field.name.size() + 2;
         if (previous == nullptr || *previous != field.name) {
             // A name's own line breaks are indented as its value's are, so
             // that no field can start a line of the report.
-            printValue(out, field.name, indent);
-            std::fputs(": ", out);
+            appendIndented(out, field.name, indent);
+            out += ": ";
         } else
             printSpaces(out, indent);
-        printValue(out, field.value, indent);
-        std::fputs("\n\n", out);
+        appendIndented(out, field.value, indent);
+        out += "\n\n";
         previous = &field.name;
     }
+    return out;
+}
+
+// Whether the body cannot go as it is: a line longer than Internet mail
+// allows (counted without its LF or CR LF), which relays refuse or break,
+// or a CR alone, which relays drop, replace or take for a line end.
+bool needsEncoding(std::string_view body)
+{
+    std::size_t start = 0;
+    while (start < body.size()) {
+        std::size_t lf = body.find('\n', start);
+        if (lf == std::string_view::npos)
+            lf = body.size();
+        std::size_t length = lf - start;
+        if (lf < body.size() && length > 0 && body[lf - 1] == '\r')
+            --length;
+        if (length > longestMailLine || std::memchr(body.data() + start, '\r', length) != nullptr)
+            return true;
+        start = lf + 1;
+    }
+    return false;
+}
+
+} // namespace
+
+void printSpaces(std::string& out, std::size_t count)
+{
+    out.append(count, ' ');
+}
+
+std::string headerTooLong(std::string_view recipient, std::string_view subject)
+{
+    const auto tooLong = [](const char* what, std::size_t length) {
+        return std::string(what) + " of " + std::to_string(length) + " bytes makes a header line longer than " +
+               std::to_string(longestMailLine) + " octets";
+    };
+    if (std::strlen("Reply-To: ") + recipient.size() > longestMailLine)
+        return tooLong("the recipient", recipient.size());
+    if (!subjectEncoded(subject) && std::strlen("Subject: ") + subject.size() > longestMailLine)
+        return tooLong("the subject", subject.size());
+    return {};
+}
+
+std::string quotedPrintable(std::string_view body)
+{
+    // Encoded lines of at most 76 characters: 75 and the "=" of a soft break.
+    constexpr std::size_t width = 75;
+    std::string out;
+    out.reserve(body.size() + body.size() / 16 + 64);
+    std::size_t column = 0;
+    const auto room = [&](std::size_t length) {
+        if (column + length > width) {
+            out += "=\n";
+            column = 0;
+        }
+        column += length;
+    };
+    const std::size_t n = body.size();
+    const auto lineBreakAt = [&](std::size_t i) {
+        return i == n || body[i] == '\n' || (body[i] == '\r' && i + 1 < n && body[i + 1] == '\n');
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(body[i]);
+        if (c == '\n' || (c == '\r' && lineBreakAt(i))) {
+            i += c == '\r' ? 1 : 0;
+            out += '\n';
+            column = 0;
+            continue;
+        }
+        // White space at a line's end is encoded, since relays may strip it;
+        // so is an "F" that would start a line with "From ", which mailbox
+        // files mark with a ">".
+        const bool blank = c == ' ' || c == '\t';
+        const bool startsLine = column == 0 || column + 1 > width;
+        const bool plain = blank ? !lineBreakAt(i + 1)
+                                 : c > ' ' && c < 0x7F && c != '=' &&
+                                       !(c == 'F' && startsLine && body.substr(i, 5) == "From ");
+        if (plain) {
+            room(1);
+            out += static_cast<char>(c);
+        } else {
+            room(3);
+            appendHex(out, c);
+        }
+    }
+    return out;
+}
+
+std::string composeMessage(const char* recipient, const char* subject, const std::vector<FormEntry>& fields)
+{
+    const auto revision = keywordValue(revisionLevel, std::strlen("$Revision: "));
+    const auto date = keywordValue(revisionDate, std::strlen("$Date: "));
+    std::string body = composeBody(fields);
+    const bool encoded = needsEncoding(body);
+
+    std::string message;
+    message.append("To: ").append(recipient).append("\n");
+    message += "Cc:\n";
+    if (subjectEncoded(subject))
+        message += encodedSubjectLines(subject);
+    else
+        message.append("Subject: ").append(subject).append("\n");
+    message.append("Reply-To: ").append(recipient).append("\n");
+    message.append("X-Delivered-Via: Postern Version ").append(revision).append(" of ").append(date).append("\n");
+    if (encoded || mailCharset[0] != '\0') {
+        // The visitor's bytes go as the browser sent them: the site says in
+        // which character set its forms send them; without that, a body of
+        // ASCII says so, and any other says that its set is not known.
+        const char* charset = mailCharset[0] != '\0' ? mailCharset : hasEightBit(body) ? "unknown-8bit" : "us-ascii";
+        message += "MIME-Version: 1.0\n";
+        message.append("Content-Type: text/plain; charset=").append(charset).append("\n");
+        message.append("Content-Transfer-Encoding: ").append(encoded ? "quoted-printable" : "8bit").append("\n");
+    }
+    message += "\n";
+    if (encoded)
+        body = quotedPrintable(body);
+    return message.append(body);
 }

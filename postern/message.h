@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formdecode/formdecode.h"
@@ -17,11 +17,28 @@ extern const char revisionDate[];
 // Shown in place of an environment variable that is not set.
 extern const char* const unknown;
 
-// Writes `count` spaces to `out`.
-void printSpaces(std::FILE* out, std::size_t count);
+// The longest line Internet mail may carry, in octets without its line end:
+// relays refuse or rewrite longer ones.
+inline constexpr std::size_t longestMailLine = 998;
 
-// Writes the whole message to `out`. Values of a repeated neighbouring name
-// and continuation lines of a name or a value are indented to the value
-// column, so that only the gateway's own lines start at the left margin.
-void writeMessage(std::FILE* out, const char* recipient, const char* subject,
-                  const std::vector<FormEntry>& fields);
+// Appends `count` spaces to the message being written.
+void printSpaces(std::string& out, std::size_t count);
+
+// Why the recipient or the subject cannot stand in the mail's header lines
+// (a line of more than longestMailLine octets), for the error log; empty when
+// both fit.
+std::string headerTooLong(std::string_view recipient, std::string_view subject);
+
+// The whole message, made before the mailer starts so that nothing is ever
+// half sent. Values of a repeated neighbouring name and every line after a
+// line break (LF, CR LF, or a CR alone) in a name or a value are indented to
+// the value column, so that only the gateway's own lines start at the left
+// margin. A body that holds a line longer than longestMailLine, or a CR
+// alone, goes as quoted-printable, which every relay carries unchanged and
+// every reader decodes to the same text.
+std::string composeMessage(const char* recipient, const char* subject, const std::vector<FormEntry>& fields);
+
+// The body as quoted-printable: lines of at most 76 characters, soft breaks
+// where a line of the text is longer, a CR LF or LF of the text as a line
+// break of the mail.
+std::string quotedPrintable(std::string_view body);

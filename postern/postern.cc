@@ -34,11 +34,10 @@ constexpr int maxFields = 1024;
 // The block by which a field's buffer grows: typical fields fit in one.
 constexpr std::size_t postern_block = 1024;
 
-// Large forms move in large pieces through stdio's buffers for the body and
-// the mail; only the cost changes, never the bytes. (glibc takes a buffer's
-// size only with the buffer itself.)
+// Large forms move in large pieces through stdio's buffer for the body; only
+// the cost changes, never the bytes. (glibc takes a buffer's size only with
+// the buffer itself.)
 char bodyBuffer[1 << 16];
-char mailBuffer[1 << 16];
 
 char hostname[128];
 
@@ -175,6 +174,8 @@ void parseArguments(int argc, char** argv)
         usage("line break in the recipient " + log_quoted(recipient));
     if (hasLineBreak(subject))
         usage("line break in the subject " + log_quoted(subject));
+    if (const std::string tooLong = headerTooLong(recipient, subject); !tooLong.empty())
+        usage(tooLong);
 }
 
 // Checks the method, the content type and the length; sets the counter.
@@ -247,15 +248,32 @@ struct MailerStart {
 constexpr int redirectFailed = 1;
 constexpr int execFailed = 2;
 
+// Closes every descriptor above standard error but `keep`: whatever the web
+// server left open to the gateway is none of the mailer's business.
+void closeInherited(int keep)
+{
+    const auto first = static_cast<unsigned>(STDERR_FILENO + 1);
+    const auto kept = static_cast<unsigned>(keep);
+    if ((kept <= first || close_range(first, kept - 1, 0) == 0) && close_range(kept + 1, ~0U, 0) == 0)
+        return;
+    // A kernel without close_range: one by one, up to the descriptor limit.
+    const long limit = sysconf(_SC_OPEN_MAX);
+    for (int fd = STDERR_FILENO + 1; fd < (limit > 0 ? limit : 1024); ++fd)
+        if (fd != keep)
+            close(fd);
+}
+
 // In the mailer's process: the pipe's read end becomes standard input, the
 // mailer's standard output goes to the gateway's standard error (the server's
-// log), SIGPIPE is as a new program expects it, and the mailer replaces this
-// process. When any of it fails, the process reports the step and its error
-// on `report` and leaves with 255, without flushing the gateway's buffers.
+// log), no other descriptor stays open, SIGPIPE is as a new program expects
+// it, and the mailer replaces this process. When any of it fails, the
+// process reports the step and its error on `report` (closed by the exec)
+// and leaves with 255, without flushing the gateway's buffers.
 [[noreturn]] void runMailer(int input, int report)
 {
     MailerStart start{redirectFailed, 0};
     if (dup2(input, STDIN_FILENO) == STDIN_FILENO && dup2(STDERR_FILENO, STDOUT_FILENO) == STDOUT_FILENO) {
+        closeInherited(report);
         std::signal(SIGPIPE, SIG_DFL);
         execl(mailerPath, "sendmail", "-t", "-oi", static_cast<char*>(nullptr));
         start.failedStep = execFailed;
@@ -295,12 +313,9 @@ std::string mailerFailure(const MailerStart& start, int waitError, int status, i
 // a message of at least 8 MiB gets a 1 MiB pipe: such a mailer still meets
 // it full long before the message's end. Smaller messages keep the usual
 // pipe.
-void widenPipe(int pipe, const std::vector<FormEntry>& fields)
+void widenPipe(int pipe, std::size_t bytes)
 {
     constexpr int widened = 1 << 20;
-    std::size_t bytes = 0;
-    for (const auto& field : fields)
-        bytes += field.name.size() + field.value.size();
     if (bytes >= 8 * static_cast<std::size_t>(widened))
         fcntl(pipe, F_SETPIPE_SZ, widened);  // a failure keeps the usual size
 }
@@ -315,11 +330,25 @@ void openPipe(int (&ends)[2])
                   std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
 }
 
-// Starts the mailer on a pipe, writes the message into it and waits for the
-// mailer to end. Answers why it failed, or empty when the whole message was
-// handed over and the mailer exited with status 0.
+// Writes all of `bytes` to `fd`; answers 0, or the error that stopped it.
+int writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t wrote = write(fd, bytes.data(), bytes.size());
+        if (wrote < 0 && errno != EINTR)
+            return errno;
+        if (wrote > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+    return 0;
+}
+
+// Makes the message, starts the mailer on a pipe, writes the message into it
+// and waits for the mailer to end. Answers why it failed, or empty when the
+// whole message was handed over and the mailer exited with status 0.
 std::string mailFields(const std::vector<FormEntry>& fields)
 {
+    const std::string message = composeMessage(recipient, subject, fields);
     int link[2];
     int report[2];
     openPipe(link);
@@ -338,20 +367,9 @@ std::string mailFields(const std::vector<FormEntry>& fields)
         runMailer(link[0], report[1]);
     close(link[0]);
     close(report[1]);
-    widenPipe(link[1], fields);
-
-    int writeError = 0;
-    if (std::FILE* mail = fdopen(link[1], "w"); mail != nullptr) {
-        std::setvbuf(mail, mailBuffer, _IOFBF, sizeof mailBuffer);
-        writeMessage(mail, recipient, subject, fields);
-        if (std::ferror(mail) != 0)
-            writeError = errno;
-        if (std::fclose(mail) != 0 && writeError == 0)
-            writeError = errno;
-    } else {
-        writeError = errno;
-        close(link[1]);
-    }
+    widenPipe(link[1], message.size());
+    const int writeError = writeAll(link[1], message);
+    close(link[1]);
 
     // Closed unread when the mailer started; a report when it could not.
     MailerStart start{0, 0};

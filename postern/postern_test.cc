@@ -60,12 +60,14 @@ TEST_F(Gateway, ArgumentsSetSubjectAndRecipient)
         {{"-sfoo", "Hello", "someone"}, "someone", "Hello"},
         {{"first", "second"}, "second", "HTML Fill-Out Form Output"},
         {{"someone", "-s", "Late subject"}, "someone", "Late subject"},
+        // The longest that fit in a header line of 998 octets.
+        {{"-s", std::string(989, 's'), std::string(988, 'r')}, std::string(988, 'r'), std::string(989, 's')},
     };
     for (const auto& c : cases) {
         const Outcome r = post("a=1", "read:0", c.args);
         EXPECT_EQ(r.out, postern_success());
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(mail(), postern_message("a: 1\n\n", c.to, c.subject)) << c.args[0];
+        EXPECT_EQ(mail(), postern_message("a: 1\n\n", c.to, c.subject)) << c.args[0].substr(0, 20);
     }
 }
 
@@ -87,6 +89,9 @@ TEST_F(Gateway, BadArgumentsGiveTheUsagePage)
         {{"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
          "line break in the subject \"Hi\\x0ABcc: victim@example.net\""},
         {{"-s", "Hi\r", "forms@example.org"}, "line break in the subject \"Hi\\x0D\""},
+        {{std::string(989, 'r')}, "the recipient of 989 bytes makes a header line longer than 998 octets"},
+        {{"-s", std::string(990, 's'), "forms@example.org"},
+         "the subject of 990 bytes makes a header line longer than 998 octets"},
     };
     for (const auto& c : cases) {
         const Outcome r = post("a=1", "read:0", c.args);

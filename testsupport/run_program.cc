@@ -143,6 +143,8 @@ Outcome run_program(const std::string& path, const Request& request)
         close_range(3, ~0U, 0);  // nothing else of the test process leaks in
         for (const int fd : request.closed)
             close(fd);
+        for (const int fd : request.inherited)
+            dup2(STDIN_FILENO, fd);
         std::signal(SIGPIPE, SIG_DFL);  // as a server starts a program
         for (const int signal : request.ignored)
             std::signal(signal, SIG_IGN);

@@ -21,6 +21,7 @@ struct Request {
     unsigned long fileLimit = 0;    // open-descriptor limit; 0: none
     std::vector<int> closed = {};   // standard descriptors the program starts without
     std::vector<int> ignored = {};  // signals the program starts with ignored
+    std::vector<int> inherited = {};  // descriptors above 2 the program starts with open, as a server may leave them
     Feed feed = Feed::file;
 };
 
