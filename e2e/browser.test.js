@@ -2,7 +2,7 @@
 // programs built as the demo builds them: a spam trap, mail declared UTF-8);
 // the echo page must show each field exactly as Chromium encoded it, and the
 // contact form's mail must hold the decoded values in order, as a mail
-// reader decodes them. A robot that fills the trap field gets the success
+// reader decodes them, a paragraph too long for one line of mail included. A robot that fills the trap field gets the success
 // page and sends no mail.
 'use strict';
 
@@ -128,6 +128,30 @@ describe('in Chromium through lighttpd', () => {
     assert.ok(read.content.includes('\nmessage: Hello,\n         Two seats & a 10% discount = fair?\n' +
                                     '           (indented) + done\n\n'), read.content);
     assert.ok(!read.content.includes('website'), read.content);
+  });
+
+  it('mails a paragraph of 2,000 characters unchanged', async () => {
+    const tag = lib.token();
+    const offset = lib.readMailbox().length;
+    const letters = [...'Zażółć gęślą jaźń, Ελληνικά κείμενα. '];
+    const paragraph = Array.from({ length: 2000 }, (_, i) => letters[i % letters.length]).join('');
+    await page.goto(`${server.url}/contact.html`);
+    await page.fill('#name', `Long ${tag}`);
+    await page.fill('#email', 'long@example.org');
+    await page.fill('#message', paragraph);
+    const { answer } = await submit('button[type=submit]');
+    assert.equal(answer, lib.successPage);
+
+    const agent = await page.evaluate(() => navigator.userAgent);
+    const [mail] = await lib.waitForMail(offset, tag);
+    // Lines of more than 998 octets: the body goes quoted-printable, in the
+    // charset the site's pages declare, and reads back as it was typed.
+    assert.ok(lib.inOrder(mail.headers, [...lib.contactHeaders, 'MIME-Version: 1.0',
+      'Content-Type: text/plain; charset=UTF-8', 'Content-Transfer-Encoding: quoted-printable']),
+    mail.headers.join('\n'));
+    const read = lib.readAsMailReader(mail);
+    assert.equal(read.content, lib.contactReport(server, agent) +
+      `name: Long ${tag}\n\nemail: long@example.org\n\nmessage: ${paragraph}\n\n`);
   });
 
   it('takes a robot that fills the trap field for a success, and mails nothing', async () => {

@@ -1,7 +1,8 @@
 // The installed programs behind lighttpd, Apache httpd and nginx with
 // fcgiwrap, and the Debian package behind Debian's stock Apache, with the
 // host's mailer: each answer compared byte for byte, each mail read from the
-// mailbox, each failure's line found in the server's error log.
+// mailbox or from the other host it was relayed to, each failure's line
+// found in the server's error log.
 'use strict';
 
 const lib = require('./lib');
@@ -33,6 +34,26 @@ async function onlyTheMarkerSince(server, offset) {
   const since = lib.parseMailbox(lib.readMailbox().subarray(offset));
   assert.deepEqual(since.map((m) => m.body.includes(tag)), [true]);
 }
+
+// The mail of a form to a recipient on another host, through the host's exim
+// and a smarthost that refuses what Debian's exim refuses as an MX, read as a
+// mail reader reads it: each case's decoded body, and its MIME headers.
+let smarthost;
+before(async () => { smarthost = await lib.startSmarthost(); });
+after(async () => {
+  if (smarthost) assert.ok(await smarthost.stop(), "exim's configuration is not as it was");
+});
+
+const letters = [...'Zażółć gęślą jaźń, '];
+let paragraph = '';  // 2,000 bytes of UTF-8 without a line break
+for (let i = 0; Buffer.byteLength(paragraph) < 2000; i += 1) paragraph += letters[i % letters.length];
+const relayCases = [
+  { what: 'a short form', message: 'Two seats\r\nplease', laidOut: 'Two seats\n         please', encoding: undefined },
+  { what: 'a paragraph of 2,000 bytes in UTF-8', message: paragraph, laidOut: paragraph,
+    encoding: 'quoted-printable', charset: 'unknown-8bit' },
+  { what: 'CRs alone', message: 'one\rtwo\r\rthree', laidOut: 'one\r         two\r         \r         three',
+    encoding: 'quoted-printable', charset: 'unknown-8bit' },
+];
 
 // One row a deployment: the programs installed from the build folder behind
 // each server with the repository's configuration, and the Debian package
@@ -118,6 +139,30 @@ for (const row of rows) {
       await lib.waitForLog(server.errorLog,
         'postern: bad arguments: query string "-s+Buy+now+victim%40elsewhere.example" holds no "="');
       await onlyTheMarkerSince(server, offset);
+    });
+
+    it('delivers to another host through a smarthost, whatever the lines', async () => {
+      const relay = path.join(site.cgibin, 'relay');
+      fs.writeFileSync(relay, `#!/bin/sh\nexec '${site.postern}' -s "ORVIK contact form" office@orvik.example\n`,
+                       { mode: 0o755 });
+      try {
+        for (const c of relayCases) {
+          const tag = lib.token();
+          const body = new URLSearchParams([['name', `Zoë ${tag}`], ['message', c.message]]).toString();
+          const answer = await request(server, 'POST', '/cgi-bin/relay', { body, type: form });
+          assert.equal(answer.body, lib.successPage, c.what);
+          const [raw, ...more] = await smarthost.waitFor(tag);
+          assert.equal(more.length, 0, c.what);
+          const mail = lib.decodeMail(raw);
+          assert.equal(mail.headers.To, 'office@orvik.example', c.what);
+          assert.equal(mail.headers['Content-Transfer-Encoding'], c.encoding, c.what);
+          if (c.charset) assert.equal(mail.charset, c.charset, c.what);
+          assert.equal(mail.body, lib.bytes(lib.contactReport(server, agent, '/cgi-bin/relay') +
+            `name: Zoë ${tag}\n\nmessage: ${c.laidOut}\n\n`), c.what);
+        }
+      } finally {
+        fs.rmSync(relay);
+      }
     });
 
     it('echoes the workshop form with folio', async () => {
