@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "postern/expected.h"
-#include "testsupport/run_program.h"
+#include "testsupport/request_table.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ Lines lines(int count, std::size_t length, char c, std::size_t nameLength)
     return out;
 }
 
-TEST(MailerFaults, Table)
+std::vector<Row> rows()
 {
     const std::string small = "a=1&b=2";
     const std::string x(1 << 20, 'x');
@@ -63,7 +63,7 @@ TEST(MailerFaults, Table)
         return "postern: mailer " + mailer + " exited with status " + std::to_string(status) + "\n";
     };
     const std::string chatter = "mailer chatter on standard output\n";
-    const Row rows[] = {
+    return {
         {"missing (exec fails)", POSTERN_MISSING_MAILER_PATH, "read:0", small,
          "postern: cannot run the mailer " MISSING_MAILER_PATH ": No such file or directory\n"},
         {"exits 0 without reading", POSTERN_PATH, "noread:0", big, brokenPipe},
@@ -87,26 +87,34 @@ TEST(MailerFaults, Table)
         {"gateway started with other descriptors open", POSTERN_PATH, "read:0", small, "", true,
          "a: 1\n\nb: 2\n\n", {}, {}, {5, 9}},
     };
-    for (const auto& row : rows) {
-        const TempDir mailbox;
-        Request request{{"forms@example.org"},
-                        {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-                         {"CONTENT_LENGTH", std::to_string(row.body.size())},
-                         {"TESTMAILER_DIR", mailbox.path()}, {"TESTMAILER_MODE", row.mode}},
-                        row.body};
-        request.closed = row.closed;
-        request.ignored = row.ignored;
-        request.inherited = row.inherited;
-        const Outcome r = run_program(row.program, request);
-        EXPECT_EQ(r.out, row.delivered ? postern_success() : postern_error(mailer_failed)) << row.what;
-        EXPECT_EQ(r.status, row.delivered ? 0 : 1) << row.what;
-        EXPECT_EQ(r.signal, 0) << row.what;
-        EXPECT_EQ(r.err, row.log) << row.what;
-        if (row.delivered) {
-            EXPECT_TRUE(read_file(mailbox / "message") == postern_message(row.values)) << row.what;
-            EXPECT_EQ(read_file(mailbox / "setup"), "descriptors: 0 1 2\nSIGPIPE: default\n") << row.what;
-        }
+}
+
+class MailerFaults : public testing::TestWithParam<Row> {};
+
+TEST_P(MailerFaults, PageStatusAndLog)
+{
+    const Row& row = GetParam();
+    const TempDir mailbox;
+    Request request{{"forms@example.org"},
+                    {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                     {"CONTENT_LENGTH", std::to_string(row.body.size())},
+                     {"TESTMAILER_DIR", mailbox.path()}, {"TESTMAILER_MODE", row.mode}},
+                    row.body};
+    request.closed = row.closed;
+    request.ignored = row.ignored;
+    request.inherited = row.inherited;
+    const Outcome r = run_program(row.program, request);
+    EXPECT_EQ(r.out, row.delivered ? postern_success() : postern_error(mailer_failed));
+    EXPECT_EQ(r.status, row.delivered ? 0 : 1);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.err, row.log);
+    if (row.delivered) {
+        EXPECT_TRUE(read_file(mailbox / "message") == postern_message(row.values));
+        EXPECT_EQ(read_file(mailbox / "setup"), "descriptors: 0 1 2\nSIGPIPE: default\n");
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Mailers, MailerFaults, testing::ValuesIn(rows()),
+                         [](const testing::TestParamInfo<Row>& row) { return test_name(row.param.what); });
 
 } // namespace

@@ -1,33 +1,34 @@
-// lookout run as a web server runs it.
-
-#include <gtest/gtest.h>
+// lookout run as a web server runs it: one row a browser's name.
 
 #include <string>
 
 #include "lookout/expected.h"
-#include "testsupport/run_program.h"
+#include "testsupport/request_table.h"
 
 namespace {
 
-TEST(Lookout, NamesTheBrowser)
+RequestCase named(const char* agent, const std::string& shown)
 {
-    const struct {
-        const char* agent;  // nullptr: not set
-        std::string line;
-    } cases[] = {
-        {"Mozilla/5.0 (X11; Linux x86_64)", "Mozilla/5.0 (X11; Linux x86_64)"},
-        {"Evil<script>&\"'", "Evil&lt;script&gt;&amp;&quot;&#39;"},
-        {"", ""},
-        {nullptr, "(unknown)"},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::pair<std::string, std::string>> env;
-        if (c.agent != nullptr)
-            env.emplace_back("HTTP_USER_AGENT", c.agent);
-        const Outcome r = run_program(LOOKOUT_PATH, {{}, env, ""});
-        EXPECT_EQ(r.out, lookout_page(c.line));
-        EXPECT_EQ(r.status, 0);
-    }
+    Env env;
+    if (agent != nullptr)
+        env.emplace_back("HTTP_USER_AGENT", agent);
+    return {{}, env, "", lookout_page(shown)};
 }
+
+const RequestRow rows[] = {
+    {"a browser", [] { return named("Mozilla/5.0 (X11; Linux x86_64)", "Mozilla/5.0 (X11; Linux x86_64)"); }},
+    {"markup escaped", [] { return named("Evil<script>&\"'", "Evil&lt;script&gt;&amp;&quot;&#39;"); }},
+    {"empty", [] { return named("", ""); }},
+    {"not set", [] { return named(nullptr, "(unknown)"); }},
+};
+
+class Lookout : public testing::TestWithParam<RequestParam> {};
+
+TEST_P(Lookout, NamesTheBrowser)
+{
+    expect_request(LOOKOUT_PATH, std::get<0>(GetParam()).make(), std::get<1>(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Requests, Lookout, REQUEST_ROWS(rows));
 
 } // namespace

@@ -1,256 +1,338 @@
-// The gateway run as a web server runs it, against the test mailer.
+// The gateway run as a web server runs it, against the test mailer: one row a
+// request, with the page, the exit status, the mail, if any, and the line in
+// the server's error log, if any. Every byte of a request is the visitor's to
+// choose; the arguments are the server side's.
 
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "postern/expected.h"
-#include "testsupport/run_program.h"
+#include "testsupport/request_table.h"
 
 namespace {
 
-using Env = std::vector<std::pair<std::string, std::string>>;
+const std::vector<std::string> to = {"forms@example.org"};
+const std::string defaultSubject = "HTML Fill-Out Form Output";
 
-class Gateway : public testing::Test {
-protected:
-    TempDir mailbox;
+std::string invalidMethod(const std::string& shown)
+{
+    return postern_error("<P>This program was invoked with an invalid\nrequest method (" + shown + ").</P>\n");
+}
 
-    Env postEnv(const std::string& body, const std::string& mode = "read:0") const
-    {
-        return {{"REQUEST_METHOD", "POST"},
-                {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-                {"CONTENT_LENGTH", std::to_string(body.size())},
-                {"TESTMAILER_DIR", mailbox.path()},
-                {"TESTMAILER_MODE", mode}};
-    }
+std::string invalidType(const std::string& shown)
+{
+    return postern_error("<P>This program was invoked with an invalid\ncontent type (" + shown + ").</P>\n");
+}
 
-    Outcome post(const std::string& body, const std::string& mode = "read:0",
-                 std::vector<std::string> args = {"forms@example.org"}) const
-    {
-        return run_program(POSTERN_PATH, {std::move(args), postEnv(body, mode), body});
-    }
+const std::string noLength = "<P>This program was invoked without a content\nlength in its environment.</P>\n";
 
-    bool mailerStarted() const { return file_exists(mailbox / "args"); }
-    std::string mail() const { return read_file(mailbox / "message"); }
+// `env` with a QUERY_STRING.
+Env withQuery(Env env, const std::string& query)
+{
+    env.emplace_back("QUERY_STRING", query);
+    return env;
+}
+
+// `env` and one more variable.
+Env with(Env env, const std::string& name, const std::string& value)
+{
+    env.emplace_back(name, value);
+    return env;
+}
+
+// A request the gateway mails: the success page and `values` in the mail.
+RequestCase mailed(std::vector<std::string> args, Env env, std::string body, const std::string& values)
+{
+    return {std::move(args), std::move(env), std::move(body), postern_success(), 0, postern_message(values)};
+}
+
+// A request the gateway mails, `body` with its true length.
+RequestCase mailed(const std::string& body, const std::string& values)
+{
+    return mailed(to, post(body), body, values);
+}
+
+// A request refused with `page` and the log line `log`; no mail.
+RequestCase refused(std::vector<std::string> args, Env env, const std::string& page, const std::string& log)
+{
+    return {std::move(args), std::move(env), "a=1", page, 1, std::nullopt, "postern: " + log + "\n"};
+}
+
+RequestCase badArguments(std::vector<std::string> args, const std::string& log, Env env = request("3"))
+{
+    return refused(std::move(args), std::move(env), postern_usage(), "bad arguments: " + log);
+}
+
+std::string times(int count, const std::string& text)
+{
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += text;
+    return out;
+}
+
+const std::string madeFromQuery = "\" holds no \"=\": the server may have made the command line from it";
+const std::string eightBit = "MIME-Version: 1.0\nContent-Type: text/plain; charset=UTF-8\n"
+                             "Content-Transfer-Encoding: 8bit\n";
+
+const RequestRow rows[] = {
+    // The arguments: subject and recipient.
+    {"s and a subject", [] {
+         auto c = mailed({"-s", "Hello", "someone"}, post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "someone", "Hello");
+         return c;
+     }},
+    {"letters after s ignored", [] {
+         auto c = mailed({"-sfoo", "Hello", "someone"}, post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "someone", "Hello");
+         return c;
+     }},
+    {"a later recipient replaces an earlier", [] {
+         auto c = mailed({"first", "second"}, post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "second");
+         return c;
+     }},
+    {"subject after the recipient", [] {
+         auto c = mailed({"someone", "-s", "Late subject"}, post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "someone", "Late subject");
+         return c;
+     }},
+    {"the longest recipient and subject a header line takes", [] {
+         auto c = mailed({"-s", std::string(989, 's'), std::string(988, 'r')}, post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", std::string(988, 'r'), std::string(989, 's'));
+         return c;
+     }},
+    {"s as the last argument", [] { return badArguments({"forms@example.org", "-s"}, "-s without a subject"); }},
+    {"option x", [] { return badArguments({"-x", "forms@example.org"}, "option \"-x\" is not -s"); }},
+    {"a lone minus", [] { return badArguments({"-", "forms@example.org"}, "option \"-\" is not -s"); }},
+    {"no arguments", [] { return badArguments({}, "no recipient"); }},
+    {"empty recipient", [] { return badArguments({""}, "no recipient"); }},
+    {"a subject and no recipient", [] { return badArguments({"-s", "Hi"}, "no recipient"); }},
+    {"recipient with a newline", [] {
+         return badArguments({"forms@example.org\nBcc: victim@example.net"},
+                             "line break in the recipient \"forms@example.org\\x0ABcc: victim@example.net\"");
+     }},
+    {"recipient with a carriage return", [] {
+         return badArguments({"forms@example.org\rBcc: v@example.net"},
+                             "line break in the recipient \"forms@example.org\\x0DBcc: v@example.net\"");
+     }},
+    {"subject with a newline", [] {
+         return badArguments({"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
+                             "line break in the subject \"Hi\\x0ABcc: victim@example.net\"");
+     }},
+    {"subject with a carriage return", [] {
+         return badArguments({"-s", "Hi\r", "forms@example.org"}, "line break in the subject \"Hi\\x0D\"");
+     }},
+    {"recipient too long for a header line", [] {
+         return badArguments({std::string(989, 'r')},
+                             "the recipient of 989 bytes makes a header line longer than 998 octets");
+     }},
+    {"subject too long for a header line", [] {
+         return badArguments({"-s", std::string(990, 's'), "forms@example.org"},
+                             "the subject of 990 bytes makes a header line longer than 998 octets");
+     }},
+    // Apache makes the command line from a query string without "=".
+    {"query string without = as the whole command line", [] {
+         return badArguments({"-s", "Buy now", "victim@elsewhere.example"},
+                             "query string \"-s+Buy+now+victim%40elsewhere.example" + madeFromQuery,
+                             withQuery(request("3"), "-s+Buy+now+victim%40elsewhere.example"));
+     }},
+    {"query string without = beside the wrapper s own arguments", [] {
+         return badArguments(to, "query string \"victim%40elsewhere.example" + madeFromQuery,
+                             withQuery(request("3"), "victim%40elsewhere.example"));
+     }},
+    {"query string with =", [] { return mailed(to, withQuery(request("3"), "from=contact"), "a=1", "a: 1\n\n"); }},
+    {"query string empty", [] { return mailed(to, withQuery(request("3"), ""), "a=1", "a: 1\n\n"); }},
+
+    // The request: method, content type, length.
+    {"method GET", [] {
+         return refused(to, request("3", urlencoded, "GET"), invalidMethod("GET"),
+                        "request method \"GET\" is not POST");
+     }},
+    {"method post", [] {
+         return refused(to, request("3", urlencoded, "post"), invalidMethod("post"),
+                        "request method \"post\" is not POST");
+     }},
+    {"method POST with a space", [] {
+         return refused(to, request("3", urlencoded, "POST "), invalidMethod("POST "),
+                        "request method \"POST \" is not POST");
+     }},
+    {"method not set", [] {
+         return refused(to, {{"CONTENT_TYPE", urlencoded}, {"CONTENT_LENGTH", "3"}}, invalidMethod(""),
+                        "request method not set");
+     }},
+    {"method with markup", [] {
+         return refused(to, {{"REQUEST_METHOD", "<b>\"GET\"&'x'</b>"}},
+                        invalidMethod("&lt;b&gt;&quot;GET&quot;&amp;&#39;x&#39;&lt;/b&gt;"),
+                        "request method \"<b>\\x22GET\\x22&'x'</b>\" is not POST");
+     }},
+    {"content type with a charset", [] {
+         const std::string type = std::string(urlencoded) + "; charset=UTF-8";
+         return refused(to, request("3", type), invalidType(type),
+                        "content type \"" + type + "\" is not " + urlencoded);
+     }},
+    {"content type not set", [] {
+         return refused(to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}}, invalidType(""),
+                        "content type not set");
+     }},
+    {"content type with markup", [] {
+         return refused(to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "text/plain<script>"}},
+                        invalidType("text/plain&lt;script&gt;"),
+                        std::string("content type \"text/plain<script>\" is not ") + urlencoded);
+     }},
+    {"length not set", [] {
+         return refused(to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", urlencoded}}, postern_error(noLength),
+                        "content length not set");
+     }},
+    {"length 0", [] { return mailed(to, request("0"), "a=1", ""); }},
+    {"negative length", [] { return mailed(to, request("-7"), "a=1", ""); }},
+    {"length not a number", [] { return mailed(to, request("seven"), "a=1", ""); }},
+    {"length with trailing text", [] { return mailed(to, request("3xyz"), "a=123", "a: 1\n\n"); }},
+    {"length past the int range by 7", [] {
+         return mailed(to, request("4294967303"), "a=1&b=2&c=3", "a: 1\n\nb: 2\n\nc: 3\n\n");
+     }},
+    {"length one past the int range", [] {
+         return mailed(to, request("2147483648"), "a=1&b=2&c=3", "a: 1\n\nb: 2\n\nc: 3\n\n");
+     }},
+    {"length of twenty digits", [] {
+         return mailed(to, request("99999999999999999999"), "a=1&b=2&c=3", "a: 1\n\nb: 2\n\nc: 3\n\n");
+     }},
+    {"length below the int range", [] { return mailed(to, request("-4294967297"), "a=1&b=2&c=3", ""); }},
+    {"length far beyond the body", [] { return mailed(to, request("1000000"), "a=1&b=2", "a: 1\n\nb: 2\n\n"); }},
+    {"length beyond a body ending in an ampersand", [] { return mailed(to, request("50"), "a=1&", "a: 1\n\n: \n\n"); }},
+    {"length beyond an empty body", [] { return mailed(to, request("50"), "", ": \n\n"); }},
+
+    // The fields and their mail.
+    {"fields decoded and aligned", [] {
+         return mailed("name=Zo%C3%AB+Smith&topic=a%26b%3Dc&topic=second&msg=line+one%0D%0Aline+two",
+                       "name: Zo\xc3\xab Smith\n\ntopic: a&b=c\n\n       second\n\n"
+                       "msg: line one\r\n     line two\n\n");
+     }},
+    {"the visitor and the server reported", [] {
+         Env env = post("a=1");
+         env.insert(env.end(), {{"REMOTE_ADDR", "127.0.0.1"}, {"HTTP_USER_AGENT", "Test<Agent>"},
+                                {"SERVER_SOFTWARE", "lighttpd/1.4.69"}, {"SCRIPT_NAME", "/cgi-bin/contact"}});
+         std::string mail = postern_message("a: 1\n\n", "forms@example.org", defaultSubject, "", "Test<Agent>");
+         for (const auto& [from, into] : {std::pair<std::string, std::string>{"address:   (unknown)", "address:   127.0.0.1"},
+                                          {"software:       (unknown)", "software:       lighttpd/1.4.69"},
+                                          {"name:       (unknown)", "name:       /cgi-bin/contact"}})
+             mail.replace(mail.find(from), from.size(), into);
+         return RequestCase{to, env, "a=1", postern_success(), 0, mail};
+     }},
+    {"1024 fields", [] {
+         std::string values;
+         for (int i = 0; i < 1024; ++i)
+             values += "f" + std::to_string(i) + ": v\n\n";
+         return mailed(numbered_fields(1024), values);
+     }},
+    {"1025 fields", [] {
+         const std::string body = numbered_fields(1025);
+         return RequestCase{to, post(body), body,
+                            postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1,
+                            std::nullopt, "postern: more than 1024 fields in the form\n"};
+     }},
+    {"64 MiB in one field", [] {
+         std::string body = "big=";
+         std::string values = "big: ";
+         for (int i = 0; i < (64 << 20) / 512; ++i) {
+             body += std::string(509, 'x') + "%0A";
+             values += std::string(509, 'x') + "\n     ";
+         }
+         return mailed(body, values + "\n\n");
+     }},
+    {"raw NUL bytes", [] {
+         const std::string body("a=x\0<b>&n\0ame=v", 15);
+         return mailed(body, "a: x\n\nn: \n\n");
+     }},
+    {"00 in a name", [] { return mailed("na%00me=v&b=2", "na: \n\nb: 2\n\n"); }},
+    {"00 in a value", [] { return mailed("a=x%00y&b=2", "a: x\n\nb: 2\n\n"); }},
+    {"percent sign at the end", [] { return mailed("a=100%&b=%4", "a: 100%\n\nb: %4\n\n"); }},
+    {"3D in a name", [] { return mailed("k%3Dv=w", "k: v=w\n\n"); }},
+    {"encoded line breaks stay in the value", [] { return mailed("to=x%0D%0ABcc:+y", "to: x\r\n    Bcc: y\n\n"); }},
+    {"line breaks in a name cannot start a report line", [] {
+         const std::string indent(84, ' ');  // the decoded name's 82 bytes and two
+         return mailed("x%0A%0AREMOTE+USER+INFORMATION%0A-----------------------%0A"
+                       "%09Remote+host+address%3A+++6.6.6.6=hi",
+                       "x\n" + indent + "\n" + indent + "REMOTE USER INFORMATION\n" + indent +
+                           "-----------------------\n" + indent + "\tRemote host address:   6.6.6.6: hi\n\n");
+     }},
+    {"a CR alone cannot start a report line", [] {
+         auto c = mailed("msg=hi%0DREMOTE+USER+INFORMATION%0D%09Remote+host+address%3A+6.6.6.6", "");
+         c.mail = postern_message("msg: hi=0D     REMOTE USER INFORMATION=0D     \tRemote host address: 6.6.6.6\n\n",
+                                  "forms@example.org", defaultSubject, quoted_printable_mime());
+         return c;
+     }},
+    {"a paragraph of 990 bytes goes quoted-printable", [] {
+         auto c = mailed("message=" + std::string(990, 'p'), "");
+         c.mail = postern_message("message: " + std::string(66, 'p') + "=\n" + times(12, std::string(75, 'p') + "=\n") +
+                                      std::string(24, 'p') + "\n\n",
+                                  "forms@example.org", defaultSubject, quoted_printable_mime());
+         return c;
+     }},
+    {"a browser s name of 975 bytes goes quoted-printable", [] {
+         auto c = mailed(to, with(post("a=1"), "HTTP_USER_AGENT", std::string(975, 'a')), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "forms@example.org", defaultSubject, quoted_printable_mime(),
+                                  std::string(51, 'a') + "=\n" + times(12, std::string(75, 'a') + "=\n") +
+                                      std::string(24, 'a'));
+         return c;
+     }},
+
+    // With every site option on: a trap field, the mail in UTF-8, the site's
+    // webmaster.
+    {"options trap field filled", [] {
+         const std::string body = "name=Bot&website=http%3A%2F%2Fspam.example&msg=hi";
+         return RequestCase{to, with(post(body), "REMOTE_ADDR", "192.0.2.7"), body, postern_success(), 0, std::nullopt,
+                            "postern: trap field filled; not mailed (remote address \"192.0.2.7\")\n",
+                            POSTERN_OPTIONS_PATH};
+     }},
+    {"options trap field empty mail in UTF 8", [] {
+         auto c = mailed("name=Zo%C3%AB&website=&msg=hi", "");
+         c.mail = postern_message("name: Zo\xc3\xab\n\nmsg: hi\n\n", "forms@example.org", defaultSubject, eightBit);
+         c.program = POSTERN_OPTIONS_PATH;
+         return c;
+     }},
+    {"options the site s webmaster on an error page", [] {
+         auto c = refused(to, request("3", urlencoded, "GET"),
+                          postern_error("<P>This program was invoked with an invalid\nrequest method (GET).</P>\n",
+                                        "Office &lt;office@orvik.example&gt;"),
+                          "request method \"GET\" is not POST");
+         c.program = POSTERN_OPTIONS_PATH;
+         return c;
+     }},
+    {"options a subject beyond ASCII in encoded words", [] {
+         auto c = mailed({"-s", "Zo\xc3\xab's form", "forms@example.org"}, post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "forms@example.org", "=?UTF-8?Q?Zo=C3=AB=27s_form?=", eightBit);
+         c.program = POSTERN_OPTIONS_PATH;
+         return c;
+     }},
+    {"options a long subject folded into words of whole letters", [] {
+         auto c = mailed({"-s", times(41, "\xc3\xab"), "forms@example.org"}, post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "forms@example.org",
+                                  times(4, "=?UTF-8?Q?" + times(10, "=C3=AB") + "?=\n ") + "=?UTF-8?Q?=C3=AB?=", eightBit);
+         c.program = POSTERN_OPTIONS_PATH;
+         return c;
+     }},
+    {"options a long line in the site s charset", [] {
+         // 500 letters of two bytes after "m: ": 24 bytes, encoded, on the
+         // first line, 25 on each further one, so lines start with either byte.
+         const std::string startsC3 = times(12, "=C3=A9") + "=C3";
+         const std::string startsA9 = "=A9" + times(12, "=C3=A9");
+         auto c = mailed("m=" + times(500, "%C3%A9"), "");
+         c.mail = postern_message("m: " + times(12, "=C3=A9") + "=\n" + times(19, startsC3 + "=\n" + startsA9 + "=\n") +
+                                      startsC3 + "=\n=A9\n\n",
+                                  "forms@example.org", defaultSubject, quoted_printable_mime("UTF-8"));
+         c.program = POSTERN_OPTIONS_PATH;
+         return c;
+     }},
 };
 
-TEST_F(Gateway, DeliversDecodedFields)
+class Gateway : public testing::TestWithParam<RequestParam> {};
+
+TEST_P(Gateway, Answers)
 {
-    const Outcome r = post("name=Zo%C3%AB+Smith&topic=a%26b%3Dc&topic=second&msg=line+one%0D%0Aline+two");
-    EXPECT_EQ(r.out, postern_success());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(mailbox / "args"), "sendmail\n-t\n-oi\n");
-    EXPECT_EQ(mail(), postern_message("name: Zo\xc3\xab Smith\n\n"
-                                 "topic: a&b=c\n\n"
-                                 "       second\n\n"
-                                 "msg: line one\r\n     line two\n\n"));
+    expect_request(POSTERN_PATH, std::get<0>(GetParam()).make(), std::get<1>(GetParam()));
 }
 
-TEST_F(Gateway, ArgumentsSetSubjectAndRecipient)
-{
-    const struct {
-        std::vector<std::string> args;
-        std::string to;
-        std::string subject;
-    } cases[] = {
-        {{"-s", "Hello", "someone"}, "someone", "Hello"},
-        {{"-sfoo", "Hello", "someone"}, "someone", "Hello"},
-        {{"first", "second"}, "second", "HTML Fill-Out Form Output"},
-        {{"someone", "-s", "Late subject"}, "someone", "Late subject"},
-        // The longest that fit in a header line of 998 octets.
-        {{"-s", std::string(989, 's'), std::string(988, 'r')}, std::string(988, 'r'), std::string(989, 's')},
-    };
-    for (const auto& c : cases) {
-        const Outcome r = post("a=1", "read:0", c.args);
-        EXPECT_EQ(r.out, postern_success());
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(mail(), postern_message("a: 1\n\n", c.to, c.subject)) << c.args[0].substr(0, 20);
-    }
-}
-
-TEST_F(Gateway, BadArgumentsGiveTheUsagePage)
-{
-    const struct {
-        std::vector<std::string> args;
-        std::string log;
-    } cases[] = {
-        {{"forms@example.org", "-s"}, "-s without a subject"},
-        {{"-x", "forms@example.org"}, "option \"-x\" is not -s"},
-        {{"-", "forms@example.org"}, "option \"-\" is not -s"},
-        {{}, "no recipient"},
-        {{""}, "no recipient"},
-        {{"-s", "Hi"}, "no recipient"},
-        {{"forms@example.org\nBcc: victim@example.net"},
-         "line break in the recipient \"forms@example.org\\x0ABcc: victim@example.net\""},
-        {{"forms@example.org\r"}, "line break in the recipient \"forms@example.org\\x0D\""},
-        {{"-s", "Hi\nBcc: victim@example.net", "forms@example.org"},
-         "line break in the subject \"Hi\\x0ABcc: victim@example.net\""},
-        {{"-s", "Hi\r", "forms@example.org"}, "line break in the subject \"Hi\\x0D\""},
-        {{std::string(989, 'r')}, "the recipient of 989 bytes makes a header line longer than 998 octets"},
-        {{"-s", std::string(990, 's'), "forms@example.org"},
-         "the subject of 990 bytes makes a header line longer than 998 octets"},
-    };
-    for (const auto& c : cases) {
-        const Outcome r = post("a=1", "read:0", c.args);
-        EXPECT_EQ(r.out, postern_usage());
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, "postern: bad arguments: " + c.log + "\n");
-        EXPECT_FALSE(mailerStarted());
-    }
-}
-
-TEST_F(Gateway, RequestChecks)
-{
-    const std::string form = "application/x-www-form-urlencoded";
-    const struct {
-        Env env;
-        std::string lines;
-        std::string log;
-    } cases[] = {
-        {{{"REQUEST_METHOD", "GET"}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method (GET).</P>\n",
-         "request method \"GET\" is not POST"},
-        {{{"REQUEST_METHOD", "post"}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method (post).</P>\n",
-         "request method \"post\" is not POST"},
-        {{{"REQUEST_METHOD", "POST "}, {"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method (POST ).</P>\n",
-         "request method \"POST \" is not POST"},
-        {{{"CONTENT_TYPE", form}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\nrequest method ().</P>\n", "request method not set"},
-        {{{"REQUEST_METHOD", "<b>\"GET\"&'x'</b>"}},
-         "<P>This program was invoked with an invalid\n"
-         "request method (&lt;b&gt;&quot;GET&quot;&amp;&#39;x&#39;&lt;/b&gt;).</P>\n",
-         "request method \"<b>\\x22GET\\x22&'x'</b>\" is not POST"},
-        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form + "; charset=UTF-8"}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\n"
-         "content type (application/x-www-form-urlencoded; charset=UTF-8).</P>\n",
-         "content type \"" + form + "; charset=UTF-8\" is not " + form},
-        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_LENGTH", "3"}},
-         "<P>This program was invoked with an invalid\ncontent type ().</P>\n", "content type not set"},
-        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "text/plain<script>"}},
-         "<P>This program was invoked with an invalid\ncontent type (text/plain&lt;script&gt;).</P>\n",
-         "content type \"text/plain<script>\" is not " + form},
-        {{{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", form}},
-         "<P>This program was invoked without a content\nlength in its environment.</P>\n",
-         "content length not set"},
-    };
-    for (const auto& c : cases) {
-        Env env = c.env;
-        env.emplace_back("TESTMAILER_DIR", mailbox.path());
-        const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
-        EXPECT_EQ(r.out, postern_error(c.lines));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, "postern: " + c.log + "\n");
-        EXPECT_FALSE(mailerStarted());
-    }
-}
-
-TEST_F(Gateway, ContentLengthThatReadsNothing)
-{
-    for (const std::string length : {"0", "-5", "abc"}) {
-        Env env = postEnv("a=1");
-        env[2].second = length;
-        const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
-        EXPECT_EQ(r.out, postern_success()) << length;
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(mail(), postern_message("")) << length;
-    }
-}
-
-TEST_F(Gateway, ContentLengthBeyondBody)
-{
-    const struct {
-        std::string body;
-        std::string values;
-    } cases[] = {
-        {"a=1&", "a: 1\n\n: \n\n"},
-        {"", ": \n\n"},
-    };
-    for (const auto& c : cases) {
-        Env env = postEnv(c.body);
-        env[2].second = "50";
-        const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, c.body});
-        EXPECT_EQ(r.out, postern_success());
-        EXPECT_EQ(mail(), postern_message(c.values));
-    }
-}
-
-TEST_F(Gateway, ReportsTheVisitorAndServer)
-{
-    Env env = postEnv("a=1");
-    env.insert(env.end(), {{"REMOTE_ADDR", "127.0.0.1"}, {"HTTP_USER_AGENT", "Test<Agent>"},
-                           {"SERVER_SOFTWARE", "lighttpd/1.4.69"}, {"SCRIPT_NAME", "/cgi-bin/contact"}});
-    const Outcome r = run_program(POSTERN_PATH, {{"forms@example.org"}, env, "a=1"});
-    EXPECT_EQ(r.out, postern_success());
-    std::string expected = postern_message("a: 1\n\n");
-    for (const auto& [from, to] : {std::pair<std::string, std::string>{"address:   (unknown)", "address:   127.0.0.1"},
-                                   {"browser: (unknown)", "browser: Test<Agent>"},
-                                   {"software:       (unknown)", "software:       lighttpd/1.4.69"},
-                                   {"name:       (unknown)", "name:       /cgi-bin/contact"}})
-        expected.replace(expected.find(from), from.size(), to);
-    EXPECT_EQ(mail(), expected);
-}
-
-TEST_F(Gateway, FieldLimit)
-{
-    const Outcome accepted = post(numbered_fields(1024));
-    EXPECT_EQ(accepted.out, postern_success());
-    std::string values;
-    for (int i = 0; i < 1024; ++i)
-        values += "f" + std::to_string(i) + ": v\n\n";
-    EXPECT_EQ(mail(), postern_message(values));
-
-    const std::string tooMany = numbered_fields(1025);
-    std::filesystem::remove(mailbox / "args");
-    const Outcome refused = post(tooMany);
-    EXPECT_EQ(refused.out, postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"));
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_FALSE(mailerStarted());
-}
-
-TEST_F(Gateway, MailerOutputNeverReachesThePage)
-{
-    const Outcome r = post("a=1", "chatter");
-    EXPECT_EQ(r.out, postern_success());
-    EXPECT_EQ(r.err, "mailer chatter on standard output\n");
-}
-
-TEST_F(Gateway, MissingMailer)
-{
-    const Outcome r = run_program(POSTERN_MISSING_MAILER_PATH,
-                                  {{"forms@example.org"}, postEnv("a=1"), "a=1"});
-    EXPECT_EQ(r.out, postern_error(mailer_failed));
-    EXPECT_EQ(r.status, 1);
-}
-
-TEST_F(Gateway, NoPipeForTheMailer)
-{
-    Request request{{"forms@example.org"}, postEnv("a=1"), "a=1"};
-    request.fileLimit = 4;  // standard input, output, error and one more: no room for a pipe
-    const Outcome r = run_program(POSTERN_PATH, request);
-    EXPECT_EQ(r.out, postern_error("<P>Could not open pipe to mail program.</P>\n"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "postern: cannot make a pipe to the mailer: Too many open files\n");
-    EXPECT_FALSE(mailerStarted());
-}
-
-TEST_F(Gateway, OutOfMemory)
-{
-#if defined(__SANITIZE_ADDRESS__) || defined(CGI_SANITIZED)
-    GTEST_SKIP() << "an address-space limit cannot be combined with the address sanitizer";
-#endif
-    const std::string body = "f=" + std::string(256 << 20, 'x');
-    Request request{{"forms@example.org"}, postEnv(body), body};
-    request.memoryLimit = 128UL << 20;
-    const Outcome r = run_program(POSTERN_PATH, request);
-    EXPECT_EQ(r.out, postern_error("<P>The form was too large for the memory of this server.</P>\n"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "postern: out of memory while reading the form\n");
-    EXPECT_FALSE(mailerStarted());
-}
+INSTANTIATE_TEST_SUITE_P(Requests, Gateway, REQUEST_ROWS(rows));
 
 } // namespace
