@@ -25,7 +25,7 @@ if(NOT POSTERN_MAIL_CHARSET MATCHES "^[A-Za-z0-9._:+-]*$")
 endif()
 
 function(cgi_site_config target folder)
-  set(overrides ${ARGN})
+  set(overrides "${ARGN}")  # quoted: an empty value stays a value
   while(overrides)
     list(POP_FRONT overrides name value)
     set(${name} "${value}")

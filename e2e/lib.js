@@ -65,7 +65,7 @@ function missingPrerequisites({ browser = false } = {}) {
   try {
     execFileSync('id', ['formmail'], { stdio: 'ignore' });
   } catch {
-    missing.push('the demo recipient formmail with a local mailbox (scripts/install-site-deps makes it)');
+    missing.push('the demo recipient formmail with a local mailbox (scripts/install-deps site makes it)');
   }
   if (fs.existsSync(mailbox)) {
     try {

@@ -17,7 +17,7 @@
 
 namespace {
 
-// The block by which a field's buffer grows: room for a long text at once.
+// The room a field's buffer reserves at first: a long text fits at once.
 constexpr std::size_t folio_block = 102400;
 
 // The fields shown, in body order; later fields are not read.

@@ -53,6 +53,10 @@ const RequestRow rows[] = {
     {"length past the int range", [] {
          return echoed("a=1&b=2&c=3", "4294967303", "3", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n\nc<BR>\n\n3<BR>\n");
      }},
+    {"length below the int range", [] {
+         // The counter stops at the int range's end instead of wrapping round.
+         return echoed("a=1&b=2", "-4294967297", "2", "\na<BR>\n\n1<BR>\n\nb<BR>\n\n2<BR>\n");
+     }},
     {"length short of the body", [] { return echoed("a=1&b=2", "3", "1", "\na<BR>\n\n1<BR>\n"); }},
     {"no equals sign", [] { return echoed("lonely", "1", "\nlonely<BR>\n\n<BR>\n"); }},
     {"raw markup escaped", [] {

@@ -18,9 +18,7 @@ class ValidLine : public testing::TestWithParam<LineCase> {};
 TEST_P(ValidLine, Answers)
 {
     const auto& c = GetParam();
-    const std::string before = c.line;
     EXPECT_EQ(valid_line(c.line, c.longest, c.shortest), c.answer) << c.line;
-    EXPECT_EQ(c.line, before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, ValidLine, testing::Values(

@@ -21,8 +21,9 @@ std::string numbered_fields(int count)
 
 std::string host_webmaster()
 {
-    char name[256] = {};
-    gethostname(name, sizeof name - 1);
+    char name[128] = {};  // as postern takes it
+    gethostname(name, sizeof name);
+    name[sizeof name - 1] = '\0';
     return std::string("webmaster@") + name;
 }
 

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -31,7 +32,7 @@ namespace {
 
 constexpr int maxFields = 1024;
 
-// The block by which a field's buffer grows: typical fields fit in one.
+// The room a field's buffer reserves at first: typical fields fit in it.
 constexpr std::size_t postern_block = 1024;
 
 // Large forms move in large pieces through stdio's buffer for the body; only
@@ -45,24 +46,18 @@ char hostname[128];
 const char* recipient = "";
 const char* subject = "HTML Fill-Out Form Output";
 
-// The content-length counter: what is left of the body to read. Known once
-// the request is checked; counted down as the fields are read.
+// The content-length counter: what is left of the body to read, from
+// CONTENT_LENGTH (0 when it is not set); counted down as the fields are read.
 int cl = 0;
-bool counting = false;
 
 // The heading every error page opens with.
 const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 
-// Every error page is written after the rest of the body is read and
-// dropped: under Apache's mod_cgid the body comes over a socket, and a
-// program that ends with part of it unread loses its page to a reset.
-void endRequest(std::string_view cause)
+// Reads the rest of the body and drops it, before an error page: under
+// Apache's mod_cgid the body comes over a socket, and a program that ends
+// with part of it unread loses its page to a reset.
+void dropRestOfBody()
 {
-    log_error("postern", cause);
-    if (!counting) {
-        const char* length = std::getenv("CONTENT_LENGTH");
-        cl = length != nullptr ? content_length(length) : 0;
-    }
     discard_rest(stdin, cl);
 }
 
@@ -79,7 +74,8 @@ std::string webmasterAddress()
 // names the webmaster; `cause` goes to the server's error log.
 [[noreturn]] void errorPage(std::string_view lines, std::string_view cause)
 {
-    endRequest(cause);
+    log_error("postern", cause);
+    dropRestOfBody();
     std::fputs(errorOpening, stdout);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
     std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress().c_str());
@@ -91,7 +87,8 @@ std::string webmasterAddress()
 // wrong, or cannot be trusted.
 [[noreturn]] void usage(const std::string& cause)
 {
-    endRequest("bad arguments: " + cause);
+    log_error("postern", "bad arguments: " + cause);
+    dropRestOfBody();
     std::fputs(errorOpening, stdout);
     std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
     std::fputs("specified on the server side.</P>\n", stdout);
@@ -101,7 +98,7 @@ std::string webmasterAddress()
 }
 
 // The value of an environment variable for a page: escaped, empty when unset.
-std::string shown(const char* value)
+std::string escapedForPage(const char* value)
 {
     return value != nullptr ? html_escape(value) : std::string();
 }
@@ -120,16 +117,13 @@ bool hasLineBreak(std::string_view text)
 }
 
 // A server, or whatever started it, may hand over a closed standard
-// descriptor or an ignored SIGCHLD. A closed one would be taken by the pipe
-// to the mailer, whose output would then land in the page; an ignored
-// SIGCHLD would make the mailer's status impossible to collect after a
-// delivery. Both are set right before anything else runs.
-void takeStandardState()
+// descriptor: it would be taken by the pipe to the mailer, whose output would
+// then land in the page. Each is opened on /dev/null before anything else.
+void openClosedStandardDescriptors()
 {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
             open("/dev/null", O_RDWR);  // takes the lowest free descriptor: this one
-    std::signal(SIGCHLD, SIG_DFL);
 }
 
 void fillHostname()
@@ -178,19 +172,19 @@ void parseArguments(int argc, char** argv)
         usage(tooLong);
 }
 
-// Checks the method, the content type and the length; sets the counter.
+// Checks the method, the content type and the length.
 void checkRequest()
 {
     const char* method = std::getenv("REQUEST_METHOD");
     if (method == nullptr || std::strcmp(method, "POST") != 0)
         errorPage("<P>This program was invoked with an invalid\n"
-                  "request method (" + shown(method) + ").</P>\n",
+                  "request method (" + escapedForPage(method) + ").</P>\n",
                   notWanted("request method", method, "POST"));
 
     const char* type = std::getenv("CONTENT_TYPE");
     if (type == nullptr || std::strcmp(type, "application/x-www-form-urlencoded") != 0)
         errorPage("<P>This program was invoked with an invalid\n"
-                  "content type (" + shown(type) + ").</P>\n",
+                  "content type (" + escapedForPage(type) + ").</P>\n",
                   notWanted("content type", type, "application/x-www-form-urlencoded"));
 
     const char* length = std::getenv("CONTENT_LENGTH");
@@ -198,8 +192,6 @@ void checkRequest()
         errorPage("<P>This program was invoked without a content\n"
                   "length in its environment.</P>\n",
                   "content length not set");
-    cl = content_length(length);
-    counting = true;
 }
 
 // Reads and decodes every field of the body, in body order.
@@ -221,22 +213,26 @@ std::vector<FormEntry> collectFields()
     return fields;
 }
 
-// A form that fills the trap field the site's page hides from people was
-// sent by a robot: it gets the success page, so that it learns nothing, and
-// no mail. Otherwise the trap field's own lines are left out of the mail.
-bool sprungTrap(std::vector<FormEntry>& fields)
+// Whether the form fills the trap field the site's page hides from people:
+// then a robot sent it.
+bool trapFilled(const std::vector<FormEntry>& fields)
 {
-    if (trapField[0] == '\0')
-        return false;
-    for (const auto& field : fields)
-        if (field.name == trapField && !field.value.empty()) {
-            const char* address = std::getenv("REMOTE_ADDR");
-            log_error("postern", "trap field filled; not mailed (remote address " +
-                     (address != nullptr ? log_quoted(address) : std::string("unknown")) + ")");
-            return true;
-        }
-    std::erase_if(fields, [](const FormEntry& field) { return field.name == trapField; });
-    return false;
+    return trapField[0] != '\0' && std::any_of(fields.begin(), fields.end(), [](const FormEntry& field) {
+               return field.name == trapField && !field.value.empty();
+           });
+}
+
+void dropTrapField(std::vector<FormEntry>& fields)
+{
+    if (trapField[0] != '\0')
+        std::erase_if(fields, [](const FormEntry& field) { return field.name == trapField; });
+}
+
+void logTrapFilled()
+{
+    const char* address = std::getenv("REMOTE_ADDR");
+    log_error("postern", "trap field filled; not mailed (remote address " +
+                             (address != nullptr ? log_quoted(address) : std::string("unknown")) + ")");
 }
 
 // What the mailer's process tells the gateway, through a close-on-exec pipe,
@@ -399,16 +395,27 @@ void successPage()
 
 int main(int argc, char** argv)
 {
-    takeStandardState();
+    // An ignored SIGCHLD, handed over by whatever started the gateway, would
+    // make the mailer's status impossible to collect.
+    std::signal(SIGCHLD, SIG_DFL);
+    openClosedStandardDescriptors();
     fillHostname();
     writeHeader();
+    if (const char* length = std::getenv("CONTENT_LENGTH"); length != nullptr)
+        cl = content_length(length);
     try {
         parseArguments(argc, argv);
         checkRequest();
         auto fields = collectFields();
-        if (!sprungTrap(fields))
+        // A robot's form gets the success page, so that it learns nothing,
+        // and no mail; a person's leaves the empty trap field out of it.
+        if (trapFilled(fields)) {
+            logTrapFilled();
+        } else {
+            dropTrapField(fields);
             if (const std::string failure = mailFields(fields); !failure.empty())
                 errorPage("<P>An error occurred executing the mailer.</P>\n", failure);
+        }
     } catch (const std::bad_alloc&) {
         errorPage("<P>The form was too large for the memory of this server.</P>\n",
                   "out of memory while reading the form");
