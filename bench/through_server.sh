@@ -18,7 +18,6 @@ results=$2
 repo=$PWD
 
 stage=$(mktemp -d /tmp/orvik-bench.XXXXXX)
-chmod 755 "$stage"
 server_pid=
 cleanup() {
   if [ -n "$server_pid" ]; then
@@ -30,21 +29,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cmake --install "$build" --prefix "$stage/install" >/dev/null
-cgibin="$stage/install/lib/cgi-bin"
-postern="$stage/install/libexec/orvik-cgi/postern"
-printf '#!/bin/sh\nexec %s -s "Benchmark" benchmail@localhost\n' "$postern" > "$cgibin/contact"
+eval "$(scripts/stage-site "$build" "$stage")"
+cgibin=$ORVIK_CGIBIN
+printf '#!/bin/sh\nexec %s -s "Benchmark" benchmail@localhost\n' "$POSTERN" > "$cgibin/contact"
 printf '#!/bin/sh\nexec %s -s "Benchmark" benchmail@localhost\n' "$repo/$build/bench/postern_bench" > "$cgibin/contact-null"
 printf '#!/bin/sh\nprintf "Content-type: text/plain\\n\\nhello\\n"\n' > "$cgibin/shell"
 chmod 755 "$cgibin"/contact "$cgibin"/contact-null "$cgibin"/shell
 chmod 755 "$repo/$build/bench/postern_bench" "$repo/$build/bench/nullmailer"
-cp -r site/htdocs "$stage/htdocs"
-mkdir "$stage/state"
-chown www-data "$stage/state"
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-ORVIK_PORT=$port ORVIK_DOCROOT="$stage/htdocs" ORVIK_CGIBIN="$cgibin" ORVIK_STATE="$stage/state" \
-ORVIK_USER=www-data lighttpd -D -f site/lighttpd.conf &
+export ORVIK_DOCROOT ORVIK_CGIBIN ORVIK_STATE ORVIK_USER
+ORVIK_PORT=$port lighttpd -D -f site/lighttpd.conf &
 server_pid=$!
 for _ in $(seq 50); do
   curl -s -o /dev/null "http://127.0.0.1:$port/" && break

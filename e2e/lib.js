@@ -105,9 +105,9 @@ function makeReadable(dir) {
   fs.chmodSync(dir, 0o755);
 }
 
-// As the README does with the installed examples: the contact wrapper into
-// the CGI folder, the pages into a document root under `root`; and a folder
-// for the server's logs there.
+// As the README's package route does with the installed examples: the
+// contact wrapper into the CGI folder, the pages into a document root under
+// `root`, and a folder for the server's logs there.
 function placeExamples(examples, cgibin, root) {
   fs.copyFileSync(path.join(examples, 'cgi-bin/contact'), path.join(cgibin, 'contact'));
   fs.chmodSync(path.join(cgibin, 'contact'), 0o755);
@@ -119,33 +119,27 @@ function placeExamples(examples, cgibin, root) {
   return { docroot, state };
 }
 
-// Installs the programs with cmake --install into a fresh folder, as the
-// README does: folio and lookout into the CGI folder, postern out of the
-// server's reach, and the example site, whose contact wrapper names the
-// installed postern; the wrapper goes into the CGI folder and the pages into
-// a document root.
+// Stages the site from the build folder with scripts/stage-site, as the
+// README installs it: folio and lookout into the CGI folder, postern out of
+// the server's reach, the contact wrapper (naming that postern) beside them,
+// the pages into a document root.
 // With `demo`, the programs are built first as the demo site builds them,
-// with site/demo.cmake's settings.
+// with site/demo.cmake's settings; the build's output goes to the test's log.
 function stageSite({ demo = false } = {}) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'orvik-site-'));
-  makeReadable(root);
-  const prefix = path.join(root, 'install');
   const cmake = process.env.CMAKE || 'cmake';
   let from = buildDir;
   if (demo) {
     from = path.join(buildDir, 'e2e-demo');
+    const log = { stdio: ['ignore', process.stderr, 'inherit'] };
     execFileSync(cmake, ['-S', repo, '-B', from, '-G', 'Ninja', '-C', path.join(repo, 'site/demo.cmake'),
-                         '-DCMAKE_BUILD_TYPE=Release', '-DBUILD_TESTING=OFF'], { stdio: 'ignore' });
-    execFileSync(cmake, ['--build', from], { stdio: 'ignore' });
+                         '-DCMAKE_BUILD_TYPE=Release', '-DBUILD_TESTING=OFF'], log);
+    execFileSync(cmake, ['--build', from], log);
   }
-  execFileSync(cmake, ['--install', from, '--prefix', prefix], { stdio: 'ignore' });
-  const under = (dir) => (path.isAbsolute(dir) ? dir : path.join(prefix, dir));
-  const cgibin = under(process.env.ORVIK_CGI_BIN_DIR || 'lib/cgi-bin');
-  const examples = path.join(under(process.env.ORVIK_DOC_DIR || 'share/doc/orvik-cgi'), 'examples');
-  const { docroot, state } = placeExamples(examples, cgibin, root);
+  const vars = Object.fromEntries(execFileSync(path.join(repo, 'scripts/stage-site'), [from, root])
+    .toString().trim().split('\n').map((line) => [line.slice(0, line.indexOf('=')), line.slice(line.indexOf('=') + 1)]));
   return {
-    root, cgibin, docroot, state,
-    postern: path.join(under(process.env.ORVIK_POSTERN_DIR || 'libexec/orvik-cgi'), 'postern'),
+    root, cgibin: vars.ORVIK_CGIBIN, docroot: vars.ORVIK_DOCROOT, state: vars.ORVIK_STATE, postern: vars.POSTERN,
     remove() { fs.rmSync(root, { recursive: true, force: true }); },
   };
 }
@@ -485,85 +479,47 @@ function inOrder(lines, wanted) {
   return at === wanted.length;
 }
 
-// Bytes as latin1 text, so that pages and mail compare byte for byte.
-function bytes(text) {
-  return Buffer.from(text, 'utf8').toString('latin1');
+
+// What this build's pages and mail must be, printed by its e2e_expected
+// from the black-box tests' expected texts (see e2e/expected.cc), as latin1
+// text, so that it compares byte for byte. A page comes without its CGI
+// header: what the server sends as the body.
+function expected(...args) {
+  return execFileSync(process.env.ORVIK_EXPECTED || path.join(buildDir, 'e2e/e2e_expected'), args).toString('latin1');
 }
 
-const signature = () =>
-  '<hr noshade with=90%>\n' +
-  `<h4 ALIGN=RIGHT><i> ${process.env.FOLIO_ORG_NAME || 'ORVIK Career Resource Center'}<BR>\n` +
-  `${process.env.FOLIO_ORG_ROOM || 'Franklin Hall, Room 112'}<BR>\n` +
-  `        ${process.env.FOLIO_ORG_CITY || 'Springfield, IL 62701'}<BR>\n` +
-  `\t ${process.env.FOLIO_ORG_PHONE || '(217) 555-0142'}<BR>\n` +
-  '</h4></i>\n</BODY></HTML>\n';
+function page(...args) {
+  const text = expected(...args);
+  return text.slice(text.indexOf('\n\n') + 2);
+}
 
-const banner =
-  '<HTML>\n' +
-  '<TITLE>ORVIK-Resume Workshop</TITLE><BODY BGCOLOR=white TEXT=BLACK><BR>\n' +
-  '<IMG SRC="../IMAGES/orvik_2.gif" ALIGN=MIDDLE WIDTH=66>\n' +
-  '<FONT SIZE=+3><I>ORVIK Resume Workshop</I></FONT>\n' +
-  '<HR>\n';
+const successPage = page('success');
+const usagePage = page('usage');
+const errorPage = (lines) => page('error', lines);
+const lookoutPage = (shown) => page('lookout', shown);
 
 // folio's page for fields as the browser encoded them (name, value pairs).
-function echoPage(pairs) {
-  return banner + String(pairs.length) +
-    pairs.map(([n, v]) => `\n${n}<BR>\n\n${v}<BR>\n`).join('') + signature();
-}
+const echoPage = (pairs) => page('echo', ...pairs.flat());
 
-const successPage =
-  '<TITLE>Form Submission Results</TITLE>\n' +
-  '<H1>Delivery Successful</H1>\n' +
-  '<P>Your input has been delivered successfully to\n' +
-  'the maintainer(s) of this form.</P>\n' +
-  '<P>Thank you for your time.</P>\n';
-
-function errorPage(lines) {
-  return '<TITLE>Form Submission Results</TITLE>\n' +
-    '<H1>Oh, Drat!  An Error Occurred!</H1>\n\n' + lines +
-    `<P>Please send a note to <I>webmaster@${os.hostname()}</I> and complain about this.</P>\n`;
-}
-
-const contactHeaders = [
-  'To: formmail@localhost',
-  'Cc:',
-  'Subject: ORVIK contact form',
-  'Reply-To: formmail@localhost',
-  'X-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32',
-];
-
-// The report part of the contact form's mail through `server`, or of the
-// mail of another wrapper at `script`.
-function contactReport(server, agent, script = '/cgi-bin/contact') {
-  return '\nREMOTE USER INFORMATION\n-----------------------\n' +
-    '\tRemote host name:      (unknown)\n' +
-    '\tRemote host address:   127.0.0.1\n' +
-    `\tRemote user's browser: ${agent}\n` +
-    '\nLOCAL SERVER INFORMATION\n------------------------\n' +
-    '\tServer host name:      127.0.0.1\n' +
-    `\tServer host port:      ${server.port}\n` +
-    `\tServer software:       ${server.software}\n` +
-    '\tServer protocol:       HTTP/1.1\n' +
-    '\tGateway interface:     CGI/1.1\n' +
-    `\tCGI script name:       ${script}\n` +
-    '\nFILL-OUT FORM VALUES\n--------------------\n';
+// The contact form's mail through `server`, from the browser `agent`, with
+// `values` in the form-values section: { headers: [lines], body }, the body
+// with LF line ends. `script` is the wrapper's URL, `to` its recipient, and
+// `charset` and `encoding` name the MIME lines (none by default).
+function contactMail(server, agent, values, { script = '/cgi-bin/contact', to = 'formmail@localhost',
+  charset = '', encoding = '' } = {}) {
+  const text = expected('mail', to, 'ORVIK contact form', charset, encoding, values,
+    '(unknown)', '127.0.0.1', agent, '127.0.0.1', String(server.port), server.software, 'HTTP/1.1', 'CGI/1.1',
+    script);
+  const end = text.indexOf('\n\n');
+  return { headers: text.slice(0, end).split('\n'), body: text.slice(end + 2).replaceAll('\r\n', '\n') };
 }
 
 function token() {
   return `t${process.pid}x${Date.now().toString(36)}${Math.floor(Math.random() * 1e6)}`;
 }
 
-// postern's bad-arguments page as the e2e servers' host shows it.
-const usagePage =
-  '<TITLE>Form Submission Results</TITLE>\n' +
-  '<H1>Oh, Drat!  An Error Occurred!</H1>\n\n' +
-  '<P>The arguments to this program have been impromperly\n' +
-  'specified on the server side.</P>\n' +
-  `Please send a note to <I>webmaster@${os.hostname()}</I> and complain\n` +
-  'about this.</P>\n';
-
 module.exports = {
   repo, buildDir, mailbox, isRoot, httpRequest, requirePrerequisites, stageSite, stageDebianPackage, startServer,
-  readMailbox, parseMailbox, readAsMailReader, waitForMail, startSmarthost, decodeMail, waitForLog, sleep, inOrder, bytes, echoPage,
-  successPage, errorPage, usagePage, contactHeaders, contactReport, token,
+  readMailbox, parseMailbox, readAsMailReader, waitForMail, startSmarthost, decodeMail, waitForLog, sleep, inOrder, echoPage,
+  successPage, errorPage, usagePage, lookoutPage, contactMail, token,
 };

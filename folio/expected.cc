@@ -2,6 +2,11 @@
 
 #include "config.h"
 
+std::string folio_field(const std::string& name, const std::string& value)
+{
+    return "\n" + name + "<BR>\n\n" + value + "<BR>\n";
+}
+
 std::string folio_page(const std::string& count, const std::string& fields)
 {
     return std::string("Content-type: text/html\n\n"

@@ -5,3 +5,6 @@
 
 // The banner, the count, the field lines and the site's signature.
 std::string folio_page(const std::string& count, const std::string& fields);
+
+// The lines of one field on the page, its name and value as they are shown.
+std::string folio_field(const std::string& name, const std::string& value);

@@ -20,7 +20,7 @@ std::string shown(int count)
 {
     std::string fields;
     for (int i = 0; i < count; ++i)
-        fields += "\nn" + std::to_string(i) + "<BR>\n\nv" + std::to_string(i) + "<BR>\n";
+        fields += folio_field("n" + std::to_string(i), "v" + std::to_string(i));
     return fields;
 }
 

@@ -52,28 +52,28 @@ std::string postern_usage(const std::string& webmaster)
 }
 
 std::string postern_message(const std::string& values, const std::string& to, const std::string& subject,
-                            const std::string& mime, const std::string& agent)
+                            const std::string& mime, const MailReport& report)
 {
     return "To: " + to + "\nCc:\nSubject: " + subject + "\nReply-To: " + to +
            "\nX-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n" + mime + "\n"
            "\nREMOTE USER INFORMATION\n-----------------------\n"
-           "\tRemote host name:      (unknown)\n"
-           "\tRemote host address:   (unknown)\n"
-           "\tRemote user's browser: " + agent + "\n"
+           "\tRemote host name:      " + report.remoteHost + "\n"
+           "\tRemote host address:   " + report.remoteAddr + "\n"
+           "\tRemote user's browser: " + report.agent + "\n"
            "\nLOCAL SERVER INFORMATION\n------------------------\n"
-           "\tServer host name:      (unknown)\n"
-           "\tServer host port:      (unknown)\n"
-           "\tServer software:       (unknown)\n"
-           "\tServer protocol:       (unknown)\n"
-           "\tGateway interface:     (unknown)\n"
-           "\tCGI script name:       (unknown)\n"
+           "\tServer host name:      " + report.serverName + "\n"
+           "\tServer host port:      " + report.serverPort + "\n"
+           "\tServer software:       " + report.serverSoftware + "\n"
+           "\tServer protocol:       " + report.serverProtocol + "\n"
+           "\tGateway interface:     " + report.gatewayInterface + "\n"
+           "\tCGI script name:       " + report.scriptName + "\n"
            "\nFILL-OUT FORM VALUES\n--------------------\n" + values;
 }
 
-std::string quoted_printable_mime(const std::string& charset)
+std::string quoted_printable_mime(const std::string& charset, const std::string& encoding)
 {
     return "MIME-Version: 1.0\nContent-Type: text/plain; charset=" + charset +
-           "\nContent-Transfer-Encoding: quoted-printable\n";
+           "\nContent-Transfer-Encoding: " + encoding + "\n";
 }
 
 std::string laid_out(const std::vector<FormEntry>& fields)

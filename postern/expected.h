@@ -21,15 +21,28 @@ std::string postern_error(const std::string& lines, const std::string& webmaster
 std::string postern_usage(const std::string& webmaster = host_webmaster());
 inline const char* const mailer_failed = "<P>An error occurred executing the mailer.</P>\n";
 
-// The message with every report line "(unknown)" but the browser's line,
-// which shows `agent`, `mime` after the X-Delivered-Via line, and `values`
-// after the form-values title.
+// What the report lines of the mail show, in their order.
+struct MailReport {
+    std::string remoteHost = "(unknown)";
+    std::string remoteAddr = "(unknown)";
+    std::string agent = "(unknown)";
+    std::string serverName = "(unknown)";
+    std::string serverPort = "(unknown)";
+    std::string serverSoftware = "(unknown)";
+    std::string serverProtocol = "(unknown)";
+    std::string gatewayInterface = "(unknown)";
+    std::string scriptName = "(unknown)";
+};
+
+// The message: `mime` after the X-Delivered-Via line, the report, and
+// `values` after the form-values title.
 std::string postern_message(const std::string& values, const std::string& to = "forms@example.org",
                             const std::string& subject = "HTML Fill-Out Form Output",
-                            const std::string& mime = "", const std::string& agent = "(unknown)");
+                            const std::string& mime = "", const MailReport& report = {});
 
-// The MIME header lines of a quoted-printable body in `charset`.
-std::string quoted_printable_mime(const std::string& charset = "us-ascii");
+// The MIME header lines of a body in `charset` with this transfer encoding.
+std::string quoted_printable_mime(const std::string& charset = "us-ascii",
+                                  const std::string& encoding = "quoted-printable");
 
 // The form-values section for these fields as the layout defines it, byte by
 // byte: each line after a LF, a CR LF or a CR alone, in a name or a value,

@@ -1,0 +1,61 @@
+// e2e_expected: prints, for the end-to-end tests, what a page or a mail of
+// this build must be, byte for byte, from the same expected texts the
+// black-box tests hold, with this build's settings:
+//   e2e_expected success | usage | error LINES | lookout SHOWN
+//   e2e_expected echo [NAME VALUE]...
+//   e2e_expected mail TO SUBJECT CHARSET ENCODING VALUES REPORT...
+// Pages come whole, with their CGI header; a mail with its headers. For a
+// mail, CHARSET and ENCODING name the MIME lines (both empty: none), and the
+// nine REPORT values are the report's, in its order.
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config.h"
+#include "folio/expected.h"
+#include "htmlescape/html_escape.h"
+#include "lookout/expected.h"
+#include "postern/expected.h"
+
+namespace {
+
+std::string siteWebmaster()
+{
+    return webmaster[0] != '\0' ? html_escape(webmaster) : host_webmaster();
+}
+
+std::string expected(const std::vector<std::string>& a)
+{
+    const std::string& what = a.at(0);
+    if (what == "success")
+        return postern_success();
+    if (what == "usage")
+        return postern_usage(siteWebmaster());
+    if (what == "error")
+        return postern_error(a.at(1), siteWebmaster());
+    if (what == "lookout")
+        return lookout_page(a.at(1));
+    if (what == "echo") {
+        std::string fields;
+        for (std::size_t i = 1; i + 1 < a.size(); i += 2)
+            fields += folio_field(a[i], a[i + 1]);
+        return folio_page(std::to_string((a.size() - 1) / 2), fields);
+    }
+    if (what == "mail" && a.size() == 15) {
+        const std::string mime = a[3].empty() ? "" : quoted_printable_mime(a[3], a[4]);
+        const MailReport report{a[6], a[7], a[8], a[9], a[10], a[11], a[12], a[13], a[14]};
+        return postern_message(a[5], a[1], a[2], mime, report);
+    }
+    throw std::invalid_argument("e2e_expected: no such text: " + what);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string text = expected(std::vector<std::string>(argv + 1, argv + argc));
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
