@@ -74,6 +74,26 @@ std::string times(int count, const std::string& text)
 const std::string madeFromQuery = "\" holds no \"=\": the server may have made the command line from it";
 const std::string eightBit = quoted_printable_mime("UTF-8", "8bit");
 
+RequestCase thousandTwentyFourFields()
+{
+    std::string values;
+    for (int i = 0; i < 1024; ++i)
+        values += "f" + std::to_string(i) + ": v\n\n";
+    return mailed(numbered_fields(1024), values);
+}
+
+// 64 MiB in one field, in lines that fit in mail.
+RequestCase hugeField()
+{
+    std::string body = "big=";
+    std::string values = "big: ";
+    for (int i = 0; i < (64 << 20) / 512; ++i) {
+        body += std::string(509, 'x') + "%0A";
+        values += std::string(509, 'x') + "\n     ";
+    }
+    return mailed(body, values + "\n\n");
+}
+
 const RequestRow rows[] = {
     // The arguments: subject and recipient.
     {"s and a subject", [] {
@@ -219,27 +239,14 @@ const RequestRow rows[] = {
          return RequestCase{to, env, "a=1", postern_success(), 0,
                             postern_message("a: 1\n\n", "forms@example.org", defaultSubject, "", report)};
      }},
-    {"1024 fields", [] {
-         std::string values;
-         for (int i = 0; i < 1024; ++i)
-             values += "f" + std::to_string(i) + ": v\n\n";
-         return mailed(numbered_fields(1024), values);
-     }},
+    {"1024 fields", thousandTwentyFourFields},
     {"1025 fields", [] {
          const std::string body = numbered_fields(1025);
          return RequestCase{to, post(body), body,
                             postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1,
                             std::nullopt, "postern: more than 1024 fields in the form\n"};
      }},
-    {"64 MiB in one field", [] {
-         std::string body = "big=";
-         std::string values = "big: ";
-         for (int i = 0; i < (64 << 20) / 512; ++i) {
-             body += std::string(509, 'x') + "%0A";
-             values += std::string(509, 'x') + "\n     ";
-         }
-         return mailed(body, values + "\n\n");
-     }},
+    {"64 MiB in one field", hugeField},
     {"raw NUL bytes", [] {
          const std::string body("a=x\0<b>&n\0ame=v", 15);
          return mailed(body, "a: x\n\nn: \n\n");
