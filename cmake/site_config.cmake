@@ -8,7 +8,8 @@
 # an interface target that puts the folder on a program's include path.
 
 set(cgi_site_settings
-  POSTERN_MAILER POSTERN_TRAP_FIELD POSTERN_MAIL_CHARSET POSTERN_WEBMASTER
+  POSTERN_MAILER POSTERN_TRAP_FIELD POSTERN_MAIL_CHARSET POSTERN_REPLY_TO_FIELD POSTERN_THANKS_URL
+  POSTERN_WEBMASTER
   FOLIO_ORG_NAME FOLIO_ORG_ROOM FOLIO_ORG_CITY FOLIO_ORG_PHONE)
 
 # Each value ends up in a mail header or a page: a line break would let it
@@ -22,6 +23,22 @@ endforeach()
 # subject: only the letters, digits and marks a charset's name may hold.
 if(NOT POSTERN_MAIL_CHARSET MATCHES "^[A-Za-z0-9._:+-]*$")
   message(FATAL_ERROR "POSTERN_MAIL_CHARSET must be a character set's name, such as UTF-8")
+endif()
+
+# The thank-you page goes into a Location header and a link: an absolute
+# path or an http(s) URL, without white space or control characters.
+if(NOT POSTERN_THANKS_URL STREQUAL "")
+  set(controls " \t")
+  foreach(code RANGE 1 31)
+    string(ASCII ${code} control)
+    string(APPEND controls "${control}")
+  endforeach()
+  string(ASCII 127 control)
+  string(APPEND controls "${control}")
+  if(NOT POSTERN_THANKS_URL MATCHES "^(/[^/]|/$|https?://[^/])" OR POSTERN_THANKS_URL MATCHES "[${controls}]")
+    message(FATAL_ERROR "POSTERN_THANKS_URL must be an absolute path or an http or https URL, "
+                        "without spaces or control characters")
+  endif()
 endif()
 
 function(cgi_site_config target folder)

@@ -1,9 +1,12 @@
 // A visitor in headless Chromium fills the demo site's two forms (the
-// programs built as the demo builds them: a spam trap, mail declared UTF-8);
-// the echo page must show each field exactly as Chromium encoded it, and the
-// contact form's mail must hold the decoded values in order, as a mail
-// reader decodes them, a paragraph too long for one line of mail included. A robot that fills the trap field gets the success
-// page and sends no mail.
+// programs built as the demo builds them: a spam trap, mail declared UTF-8,
+// replies to the visitor's address, the site's thank-you page); the echo
+// page must show each field exactly as Chromium encoded it, and the contact
+// form's mail must hold the decoded values in order, as a mail reader
+// decodes them, a paragraph too long for one line of mail included, with
+// Reply-To the address typed; the visitor lands on the thank-you page. A
+// robot that fills the trap field is sent there too and sends no mail; one
+// that forges an address gets replies sent to the recipient.
 'use strict';
 
 const lib = require('./lib');
@@ -45,7 +48,8 @@ describe('in Chromium through lighttpd', () => {
     if (site) site.remove();
   });
 
-  // Submits the form on the page and answers what Chromium posted and got.
+  // Submits the form on the page and answers what Chromium posted and got
+  // (no answer's body for a redirect, which Chromium follows).
   async function submit(button) {
     const [request] = await Promise.all([
       page.waitForRequest((r) => r.method() === 'POST'),
@@ -53,7 +57,17 @@ describe('in Chromium through lighttpd', () => {
     ]);
     const response = await request.response();
     await page.waitForLoadState('load');
-    return { posted: request.postData(), answer: (await response.body()).toString('latin1'), response };
+    const answer = response.status() === 303 ? null : (await response.body()).toString('latin1');
+    return { posted: request.postData(), answer, response };
+  }
+
+  // The contact form was sent, and Chromium landed on the thank-you page.
+  async function landedOnThanks(response, shot) {
+    assert.equal(response.status(), 303);
+    assert.equal(response.headers().location, '/thanks.html');
+    assert.equal(page.url(), `${server.url}/thanks.html`);
+    assert.equal(await page.textContent('h1'), 'Thank you');
+    await page.screenshot({ path: path.join(shots, shot), fullPage: true });
   }
 
   it('echoes the workshop form as Chromium encoded it', async () => {
@@ -102,10 +116,8 @@ describe('in Chromium through lighttpd', () => {
     await page.fill('#message', 'Hello,\nTwo seats & a 10% discount = fair?\n  (indented) + done');
     await page.screenshot({ path: path.join(shots, 'contact-form.png'), fullPage: true });
 
-    const { answer, response } = await submit('button[type=submit]');
-    await page.screenshot({ path: path.join(shots, 'contact-sent.png'), fullPage: true });
-    assert.equal(response.status(), 200);
-    assert.equal(answer, lib.successPage);
+    const { response } = await submit('button[type=submit]');
+    await landedOnThanks(response, 'contact-thanks.png');
 
     const agent = await page.evaluate(() => navigator.userAgent);
     const [mail, ...more] = await lib.waitForMail(offset, tag);
@@ -113,7 +125,8 @@ describe('in Chromium through lighttpd', () => {
     // Chromium sends the textarea's line ends as CR LF; exim stores them as LF.
     const wanted = lib.contactMail(server, agent, `name: Łukasz Zoë ${tag}\n\n` +
       'email: lukasz@example.org\n\nabout: dates\n\n       fees\n\n' +
-      'message: Hello,\n         Two seats & a 10% discount = fair?\n           (indented) + done\n\n', demoMime);
+      'message: Hello,\n         Two seats & a 10% discount = fair?\n           (indented) + done\n\n',
+    { ...demoMime, replyTo: 'lukasz@example.org' });
     assert.ok(lib.inOrder(mail.headers, wanted.headers), mail.headers.join('\n'));
     assert.equal(mail.body, wanted.body);
     // The trap field, left empty by a person, is not in the mail; a mail
@@ -136,8 +149,8 @@ describe('in Chromium through lighttpd', () => {
     await page.fill('#name', `Long ${tag}`);
     await page.fill('#email', 'long@example.org');
     await page.fill('#message', paragraph);
-    const { answer } = await submit('button[type=submit]');
-    assert.equal(answer, lib.successPage);
+    const { response } = await submit('button[type=submit]');
+    await landedOnThanks(response, 'contact-long-thanks.png');
 
     const agent = await page.evaluate(() => navigator.userAgent);
     const [mail] = await lib.waitForMail(offset, tag);
@@ -145,7 +158,7 @@ describe('in Chromium through lighttpd', () => {
     // charset the site's pages declare, and reads back as it was typed.
     const wanted = lib.contactMail(server, agent,
       `name: Long ${tag}\n\nemail: long@example.org\n\nmessage: ${paragraph}\n\n`,
-      { charset: 'UTF-8', encoding: 'quoted-printable' });
+      { charset: 'UTF-8', encoding: 'quoted-printable', replyTo: 'long@example.org' });
     assert.ok(lib.inOrder(mail.headers, wanted.headers), mail.headers.join('\n'));
     const read = lib.readAsMailReader(mail);
     assert.equal(read.content, Buffer.from(wanted.body, 'latin1').toString('utf8'));
@@ -158,7 +171,8 @@ describe('in Chromium through lighttpd', () => {
       headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
       body: 'name=Cheap+pills&email=bot%40spam.example&message=Buy+now&website=http%3A%2F%2Fspam.example',
     });
-    assert.equal(robot.body, lib.successPage);
+    assert.equal(robot.status, 303);
+    assert.equal(robot.body, lib.thanksPage('/thanks.html'));
     await lib.waitForLog(server.errorLog, 'postern: trap field filled; not mailed (remote address "127.0.0.1")');
     // A person's post after it arrives alone.
     const tag = lib.token();
@@ -170,6 +184,23 @@ describe('in Chromium through lighttpd', () => {
     await lib.waitForMail(offset, tag);
     const since = lib.parseMailbox(lib.readMailbox().subarray(offset));
     assert.deepEqual(since.map((m) => m.body.includes(tag)), [true]);
+  });
+
+  it('sends replies to the recipient when a robot forges the address', async () => {
+    const tag = lib.token();
+    const offset = lib.readMailbox().length;
+    const robot = await lib.httpRequest(`${server.url}/cgi-bin/contact`, {
+      method: 'POST',
+      headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
+      body: `name=Robot+${tag}&email=a@b.example%0ABcc:+victim@elsewhere.example&message=Buy+now`,
+    });
+    assert.equal(robot.status, 303);
+    const [mail, ...more] = await lib.waitForMail(offset, tag);
+    assert.equal(more.length, 0);
+    const wanted = lib.contactMail(server, '(unknown)', `name: Robot ${tag}\n\n` +
+      'email: a@b.example\n       Bcc: victim@elsewhere.example\n\nmessage: Buy now\n\n', demoMime);
+    assert.ok(lib.inOrder(mail.headers, wanted.headers), mail.headers.join('\n'));
+    assert.equal(mail.body, wanted.body);
   });
 
   it('names the browser', async () => {

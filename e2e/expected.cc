@@ -3,10 +3,11 @@
 // black-box tests hold, with this build's settings:
 //   e2e_expected success | usage | error LINES | lookout SHOWN
 //   e2e_expected echo [NAME VALUE]...
-//   e2e_expected mail TO SUBJECT CHARSET ENCODING VALUES REPORT...
+//   e2e_expected thanks URL
+//   e2e_expected mail TO SUBJECT CHARSET ENCODING REPLY-TO VALUES REPORT...
 // Pages come whole, with their CGI header; a mail with its headers. For a
-// mail, CHARSET and ENCODING name the MIME lines (both empty: none), and the
-// nine REPORT values are the report's, in its order.
+// mail, CHARSET and ENCODING name the MIME lines (both empty: none), an empty
+// REPLY-TO is TO, and the nine REPORT values are the report's, in its order.
 
 #include <cstdio>
 #include <stdexcept>
@@ -35,6 +36,8 @@ std::string expected(const std::vector<std::string>& a)
         return postern_usage(siteWebmaster());
     if (what == "error")
         return postern_error(a.at(1), siteWebmaster());
+    if (what == "thanks")
+        return postern_thanks(a.at(1));
     if (what == "lookout")
         return lookout_page(a.at(1));
     if (what == "echo") {
@@ -43,10 +46,10 @@ std::string expected(const std::vector<std::string>& a)
             fields += folio_field(a[i], a[i + 1]);
         return folio_page(std::to_string((a.size() - 1) / 2), fields);
     }
-    if (what == "mail" && a.size() == 15) {
+    if (what == "mail" && a.size() == 16) {
         const std::string mime = a[3].empty() ? "" : quoted_printable_mime(a[3], a[4]);
-        const MailReport report{a[6], a[7], a[8], a[9], a[10], a[11], a[12], a[13], a[14]};
-        return postern_message(a[5], a[1], a[2], mime, report);
+        const MailReport report{a[7], a[8], a[9], a[10], a[11], a[12], a[13], a[14], a[15]};
+        return postern_message(a[6], a[1], a[2], mime, report, a[5]);
     }
     throw std::invalid_argument("e2e_expected: no such text: " + what);
 }

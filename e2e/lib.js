@@ -497,17 +497,19 @@ const successPage = page('success');
 const usagePage = page('usage');
 const errorPage = (lines) => page('error', lines);
 const lookoutPage = (shown) => page('lookout', shown);
+const thanksPage = (url) => page('thanks', url);
 
 // folio's page for fields as the browser encoded them (name, value pairs).
 const echoPage = (pairs) => page('echo', ...pairs.flat());
 
 // The contact form's mail through `server`, from the browser `agent`, with
 // `values` in the form-values section: { headers: [lines], body }, the body
-// with LF line ends. `script` is the wrapper's URL, `to` its recipient, and
-// `charset` and `encoding` name the MIME lines (none by default).
+// with LF line ends. `script` is the wrapper's URL, `to` its recipient,
+// `charset` and `encoding` name the MIME lines (none by default), and
+// `replyTo` is where replies go (by default the recipient).
 function contactMail(server, agent, values, { script = '/cgi-bin/contact', to = 'formmail@localhost',
-  charset = '', encoding = '' } = {}) {
-  const text = expected('mail', to, 'ORVIK contact form', charset, encoding, values,
+  charset = '', encoding = '', replyTo = '' } = {}) {
+  const text = expected('mail', to, 'ORVIK contact form', charset, encoding, replyTo, values,
     '(unknown)', '127.0.0.1', agent, '127.0.0.1', String(server.port), server.software, 'HTTP/1.1', 'CGI/1.1',
     script);
   const end = text.indexOf('\n\n');
@@ -521,5 +523,5 @@ function token() {
 module.exports = {
   repo, buildDir, mailbox, isRoot, httpRequest, requirePrerequisites, stageSite, stageDebianPackage, startServer,
   readMailbox, parseMailbox, readAsMailReader, waitForMail, startSmarthost, decodeMail, waitForLog, sleep, inOrder, echoPage,
-  successPage, errorPage, usagePage, lookoutPage, contactMail, token,
+  successPage, errorPage, usagePage, lookoutPage, thanksPage, contactMail, token,
 };

@@ -36,6 +36,12 @@ std::string postern_success()
            "<P>Thank you for your time.</P>\n";
 }
 
+std::string postern_thanks(const std::string& url)
+{
+    return "Status: 303 See Other\nLocation: " + url + "\nContent-type: text/html\n\n"
+           "<P>Your input has been delivered: <A HREF=\"" + url + "\">continue</A>.</P>\n";
+}
+
 std::string postern_error(const std::string& lines, const std::string& webmaster)
 {
     return std::string(postern_top) + drat + lines + "<P>Please send a note to <I>" + webmaster +
@@ -52,9 +58,9 @@ std::string postern_usage(const std::string& webmaster)
 }
 
 std::string postern_message(const std::string& values, const std::string& to, const std::string& subject,
-                            const std::string& mime, const MailReport& report)
+                            const std::string& mime, const MailReport& report, const std::string& replyTo)
 {
-    return "To: " + to + "\nCc:\nSubject: " + subject + "\nReply-To: " + to +
+    return "To: " + to + "\nCc:\nSubject: " + subject + "\nReply-To: " + (replyTo.empty() ? to : replyTo) +
            "\nX-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n" + mime + "\n"
            "\nREMOTE USER INFORMATION\n-----------------------\n"
            "\tRemote host name:      " + report.remoteHost + "\n"

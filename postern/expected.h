@@ -15,6 +15,8 @@ std::string numbered_fields(int count);
 std::string host_webmaster();
 
 std::string postern_success();
+// The answer after a delivery when the site sends the visitor to `url`.
+std::string postern_thanks(const std::string& url);
 // An error page with `lines` between its opening and closing; `webmaster` is
 // the address as the page shows it.
 std::string postern_error(const std::string& lines, const std::string& webmaster = host_webmaster());
@@ -35,10 +37,12 @@ struct MailReport {
 };
 
 // The message: `mime` after the X-Delivered-Via line, the report, and
-// `values` after the form-values title.
+// `values` after the form-values title; replies go to `replyTo`, or to `to`
+// when it is empty.
 std::string postern_message(const std::string& values, const std::string& to = "forms@example.org",
                             const std::string& subject = "HTML Fill-Out Form Output",
-                            const std::string& mime = "", const MailReport& report = {});
+                            const std::string& mime = "", const MailReport& report = {},
+                            const std::string& replyTo = "");
 
 // The MIME header lines of a body in `charset` with this transfer encoding.
 std::string quoted_printable_mime(const std::string& charset = "us-ascii",

@@ -102,6 +102,53 @@ std::string encodedSubjectLines(std::string_view subject)
     return lines + "\n";
 }
 
+bool isAtext(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           (c != '\0' && std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr);
+}
+
+// Characters of the address's kind and single inner dots.
+bool isDotAtom(std::string_view text)
+{
+    bool afterDot = true;  // no dot first
+    for (const char c : text) {
+        if (c == '.') {
+            if (afterDot)
+                return false;
+            afterDot = true;
+        } else if (isAtext(c)) {
+            afterDot = false;
+        } else {
+            return false;
+        }
+    }
+    return !afterDot;  // nor last, nor an empty text
+}
+
+// One plain address, local@domain of dot-atoms, no more than mail allows
+// (254 octets, 64 in the local part), and no encoded word a reader might
+// decode: the only visitor text that may reach a header.
+bool isPlainAddress(std::string_view text)
+{
+    const std::size_t at = text.find('@');
+    return text.size() <= 254 && at != std::string_view::npos && at <= 64 && isDotAtom(text.substr(0, at)) &&
+           isDotAtom(text.substr(at + 1)) && text.find("=?") == std::string_view::npos;
+}
+
+// Where replies go: the address the visitor typed into the site's reply
+// field, the first field of that name, when it is one plain address; else
+// the recipient.
+std::string_view replyAddress(const char* recipient, const std::vector<FormEntry>& fields)
+{
+    if (replyToField[0] == '\0')
+        return recipient;
+    for (const auto& field : fields)
+        if (field.name == replyToField)
+            return isPlainAddress(field.value) ? std::string_view(field.value) : std::string_view(recipient);
+    return recipient;
+}
+
 // Appends `text` with `indent` spaces after each of its line breaks: a LF,
 // a CR LF (indented once, after the LF), or a CR alone, which mail readers
 // and relays also take for the end of a line.
@@ -273,7 +320,7 @@ std::string composeMessage(const char* recipient, const char* subject, const std
         message += encodedSubjectLines(subject);
     else
         message.append("Subject: ").append(subject).append("\n");
-    message.append("Reply-To: ").append(recipient).append("\n");
+    message.append("Reply-To: ").append(replyAddress(recipient, fields)).append("\n");
     message.append("X-Delivered-Via: Postern Version ").append(revision).append(" of ").append(date).append("\n");
     if (encoded || mailCharset[0] != '\0') {
         // The visitor's bytes go as the browser sent them: the site says in

@@ -35,7 +35,9 @@ std::string headerTooLong(std::string_view recipient, std::string_view subject);
 // the value column, so that only the gateway's own lines start at the left
 // margin. A body that holds a line longer than longestMailLine, or a CR
 // alone, goes as quoted-printable, which every relay carries unchanged and
-// every reader decodes to the same text.
+// every reader decodes to the same text. Replies go to the recipient, or,
+// when the site names a reply field, to the one plain address the visitor
+// typed into it.
 std::string composeMessage(const char* recipient, const char* subject, const std::vector<FormEntry>& fields);
 
 // The body as quoted-printable: lines of at most 76 characters, soft breaks

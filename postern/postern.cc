@@ -53,6 +53,20 @@ int cl = 0;
 // The heading every error page opens with.
 const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 
+// The first lines of every page but the thank-you redirect. Written at start,
+// unless the site sends visitors to a page of its own: then the answer's
+// first line waits until the outcome is known.
+void writeHeader()
+{
+    std::fputs("Content-type: text/html\n\n", stdout);
+    std::fputs("<TITLE>Form Submission Results</TITLE>\n", stdout);
+}
+
+bool headerHeld()
+{
+    return thanksUrl[0] != '\0';
+}
+
 // Reads the rest of the body and drops it, before an error page: under
 // Apache's mod_cgid the body comes over a socket, and a program that ends
 // with part of it unread loses its page to a reset.
@@ -76,6 +90,8 @@ std::string webmasterAddress()
 {
     log_error("postern", cause);
     dropRestOfBody();
+    if (headerHeld())
+        writeHeader();
     std::fputs(errorOpening, stdout);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
     std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress().c_str());
@@ -89,6 +105,8 @@ std::string webmasterAddress()
 {
     log_error("postern", "bad arguments: " + cause);
     dropRestOfBody();
+    if (headerHeld())
+        writeHeader();
     std::fputs(errorOpening, stdout);
     std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
     std::fputs("specified on the server side.</P>\n", stdout);
@@ -133,11 +151,6 @@ void fillHostname()
     hostname[sizeof hostname - 1] = '\0';
 }
 
-void writeHeader()
-{
-    std::fputs("Content-type: text/html\n\n", stdout);
-    std::fputs("<TITLE>Form Submission Results</TITLE>\n", stdout);
-}
 
 // Takes -s and its subject, and the recipient (a later one replaces an
 // earlier one). Both end up in mail headers, so a line break in either, or
@@ -383,8 +396,18 @@ std::string mailFields(const std::vector<FormEntry>& fields)
     return mailerFailure(start, waitError, status, writeError);
 }
 
+// After a delivery: the success page, or, when the site has a thank-you page
+// of its own, a 303 to it, which the browser follows with a GET, so that
+// reloading that page never sends the form again; the one-line page is for
+// clients that do not follow.
 void successPage()
 {
+    if (headerHeld()) {
+        std::printf("Status: 303 See Other\nLocation: %s\nContent-type: text/html\n\n", thanksUrl);
+        std::printf("<P>Your input has been delivered: <A HREF=\"%s\">continue</A>.</P>\n",
+                    html_escape(thanksUrl).c_str());
+        return;
+    }
     std::fputs("<H1>Delivery Successful</H1>\n", stdout);
     std::fputs("<P>Your input has been delivered successfully to\n", stdout);
     std::fputs("the maintainer(s) of this form.</P>\n", stdout);
@@ -400,7 +423,8 @@ int main(int argc, char** argv)
     std::signal(SIGCHLD, SIG_DFL);
     openClosedStandardDescriptors();
     fillHostname();
-    writeHeader();
+    if (!headerHeld())
+        writeHeader();
     if (const char* length = std::getenv("CONTENT_LENGTH"); length != nullptr)
         cl = content_length(length);
     try {

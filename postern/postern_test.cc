@@ -94,6 +94,30 @@ RequestCase hugeField()
     return mailed(body, values + "\n\n");
 }
 
+// With every option on: the options build, whose successes send the visitor
+// to the site's thank-you page.
+RequestCase withOptions(RequestCase c)
+{
+    c.program = POSTERN_OPTIONS_PATH;
+    if (c.page == postern_success())
+        c.page = postern_thanks("/thanks.html");
+    return c;
+}
+
+const std::string officeShown = "Office &lt;office@orvik.example&gt;";
+const std::string getRefused = "<P>This program was invoked with an invalid\nrequest method (GET).</P>\n";
+
+// A form whose reply field holds `sent` (as the body sends it, `typed` as it
+// is decoded): mailed with the field in its place, and replies going to it
+// when `plain`, else to the recipient.
+RequestCase replyTo(const std::string& sent, const std::string& typed, bool plain)
+{
+    auto c = mailed("name=Zo&email=" + sent + "&msg=hi", "");
+    c.mail = postern_message("name: Zo\n\nemail: " + typed + "\n\nmsg: hi\n\n", "forms@example.org", defaultSubject,
+                             eightBit, {}, plain ? typed : "");
+    return withOptions(c);
+}
+
 const RequestRow rows[] = {
     // The arguments: subject and recipient.
     {"s and a subject", [] {
@@ -285,39 +309,43 @@ const RequestRow rows[] = {
      }},
 
     // With every site option on: a trap field, the mail in UTF-8, the site's
-    // webmaster.
+    // webmaster, replies to the visitor's address, and the site's thank-you
+    // page.
     {"options trap field filled", [] {
          const std::string body = "name=Bot&website=http%3A%2F%2Fspam.example&msg=hi";
-         return RequestCase{to, with(post(body), "REMOTE_ADDR", "192.0.2.7"), body, postern_success(), 0, std::nullopt,
-                            "postern: trap field filled; not mailed (remote address \"192.0.2.7\")\n",
-                            POSTERN_OPTIONS_PATH};
+         return withOptions({to, with(post(body), "REMOTE_ADDR", "192.0.2.7"), body, postern_success(), 0, std::nullopt,
+                             "postern: trap field filled; not mailed (remote address \"192.0.2.7\")\n"});
      }},
     {"options trap field empty mail in UTF 8", [] {
          auto c = mailed("name=Zo%C3%AB&website=&msg=hi", "");
          c.mail = postern_message("name: Zo\xc3\xab\n\nmsg: hi\n\n", "forms@example.org", defaultSubject, eightBit);
-         c.program = POSTERN_OPTIONS_PATH;
-         return c;
+         return withOptions(c);
      }},
     {"options the site s webmaster on an error page", [] {
-         auto c = refused(to, request("3", urlencoded, "GET"),
-                          postern_error("<P>This program was invoked with an invalid\nrequest method (GET).</P>\n",
-                                        "Office &lt;office@orvik.example&gt;"),
-                          "request method \"GET\" is not POST");
-         c.program = POSTERN_OPTIONS_PATH;
+         return withOptions(refused(to, request("3", urlencoded, "GET"), postern_error(getRefused, officeShown),
+                                    "request method \"GET\" is not POST"));
+     }},
+    {"options the bad arguments page unchanged", [] {
+         return withOptions(refused({}, request("3"), postern_usage(officeShown), "bad arguments: no recipient"));
+     }},
+    {"options a mailer that fails gets the error page not the thank you page", [] {
+         auto c = withOptions(mailed(to, with(post("a=1"), "TESTMAILER_MODE", "read:1"), "a=1", ""));
+         c.page = postern_error(mailer_failed, officeShown);
+         c.status = 1;
+         c.mail = postern_message("a: 1\n\n", "forms@example.org", defaultSubject, eightBit);
+         c.log = "postern: mailer " + std::string(TESTMAILER_PATH) + " exited with status 1\n";
          return c;
      }},
     {"options a subject beyond ASCII in encoded words", [] {
          auto c = mailed({"-s", "Zo\xc3\xab's form", "forms@example.org"}, post("a=1"), "a=1", "");
          c.mail = postern_message("a: 1\n\n", "forms@example.org", "=?UTF-8?Q?Zo=C3=AB=27s_form?=", eightBit);
-         c.program = POSTERN_OPTIONS_PATH;
-         return c;
+         return withOptions(c);
      }},
     {"options a long subject folded into words of whole letters", [] {
          auto c = mailed({"-s", times(41, "\xc3\xab"), "forms@example.org"}, post("a=1"), "a=1", "");
          c.mail = postern_message("a: 1\n\n", "forms@example.org",
                                   times(4, "=?UTF-8?Q?" + times(10, "=C3=AB") + "?=\n ") + "=?UTF-8?Q?=C3=AB?=", eightBit);
-         c.program = POSTERN_OPTIONS_PATH;
-         return c;
+         return withOptions(c);
      }},
     {"options a long line in the site s charset", [] {
          // 500 letters of two bytes after "m: ": 24 bytes, encoded, on the
@@ -328,8 +356,64 @@ const RequestRow rows[] = {
          c.mail = postern_message("m: " + times(12, "=C3=A9") + "=\n" + times(19, startsC3 + "=\n" + startsA9 + "=\n") +
                                       startsC3 + "=\n=A9\n\n",
                                   "forms@example.org", defaultSubject, quoted_printable_mime("UTF-8"));
-         c.program = POSTERN_OPTIONS_PATH;
-         return c;
+         return withOptions(c);
+     }},
+    {"options reply to a plain address", [] { return replyTo("zoe.smith%2Bforms%40mail.example.org",
+                                                             "zoe.smith+forms@mail.example.org", true); }},
+    {"options reply to the recipient an empty address", [] { return replyTo("", "", false); }},
+    {"options reply to the recipient two addresses", [] {
+         return replyTo("a%40x.example%2C+b%40y.example", "a@x.example, b@y.example", false);
+     }},
+    {"options reply to the recipient a display name", [] {
+         return replyTo("%22Eve%22+%3Ceve%40x.example%3E", "\"Eve\" <eve@x.example>", false);
+     }},
+    {"options reply to the recipient a line break", [] {
+         return replyTo("a@b.example%0ABcc:+victim@elsewhere.example", "a@b.example\n" + std::string(7, ' ') +
+                        "Bcc: victim@elsewhere.example", false);
+     }},
+    {"options reply to the recipient an encoded word", [] {
+         return replyTo("%3D%3FUTF-8%3FB%3FZXZl%3F%3D%40x.example", "=?UTF-8?B?ZXZl?=@x.example", false);
+     }},
+    {"options reply to the recipient bytes beyond ASCII", [] {
+         return replyTo("zo%C3%AB%40example.org", "zo\xc3\xab@example.org", false);
+     }},
+    {"options reply to the recipient dots not between letters", [] {
+         return replyTo(".zoe%40example.org", ".zoe@example.org", false);
+     }},
+    {"options reply to the recipient two dots", [] { return replyTo("zoe%40example..org", "zoe@example..org", false); }},
+    {"options reply to the recipient no domain", [] { return replyTo("zoe%40", "zoe@", false); }},
+    {"options reply to the recipient a local part of 65 bytes", [] {
+         const std::string address = std::string(65, 'l') + "@x.example";
+         return replyTo(address, address, false);
+     }},
+    {"options reply to a local part of 64 bytes", [] {
+         const std::string address = std::string(64, 'l') + "@x.example";
+         return replyTo(address, address, true);
+     }},
+    {"options reply to an address of 254 bytes", [] {
+         const std::string address = "l@" + times(62, "ddd.") + "dddd";
+         return replyTo(address, address, true);
+     }},
+    {"options reply to the recipient an address of 255 bytes", [] {
+         const std::string address = "l@" + times(63, "ddd.") + "d";
+         return replyTo(address, address, false);
+     }},
+    {"options reply to the recipient no such field", [] {
+         auto c = mailed("name=Zo&msg=hi", "");
+         c.mail = postern_message("name: Zo\n\nmsg: hi\n\n", "forms@example.org", defaultSubject, eightBit);
+         return withOptions(c);
+     }},
+    {"options reply to the first of two address fields", [] {
+         auto c = mailed("email=first%40x.example&email=second%40y.example", "");
+         c.mail = postern_message("email: first@x.example\n\n       second@y.example\n\n", "forms@example.org",
+                                  defaultSubject, eightBit, {}, "first@x.example");
+         return withOptions(c);
+     }},
+    {"options reply to the recipient when the first of two address fields is not plain", [] {
+         auto c = mailed("email=first&email=second%40y.example", "");
+         c.mail = postern_message("email: first\n\n       second@y.example\n\n", "forms@example.org",
+                                  defaultSubject, eightBit);
+         return withOptions(c);
      }},
 };
 
