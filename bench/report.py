@@ -219,3 +219,14 @@ for b in micro:
     print(f"| `{name}` | {b['real_time']:.2f} {b['time_unit']} | {throughput:.2f} GiB/s |")
 print("\n`makeword` is timed with the copy of its line that each iteration needs; "
       "`unescape_url` with the copy excluded.")
+
+startup = os.path.join(folder, "startup.md")
+if os.path.exists(startup):
+    print("\n## Start-up of the builds that are installed\n")
+    print("`bench/startup.sh`, one hyperfine run without a shell, 3,000 runs each, a request with an empty form: "
+          "the empty static program, and folio and lookout as the default CMake build makes them (hardened, "
+          "static-pie) and as the Debian package makes them (dpkg-buildflags' hardening, glibc shared as Debian "
+          "Policy asks), once with libstdc++ and libgcc linked in (what the package does) and once with them "
+          "shared too.\n")
+    with open(startup) as f:
+        print(f.read())

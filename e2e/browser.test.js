@@ -166,7 +166,7 @@ describe('in Chromium through lighttpd', () => {
 
   it('takes a robot that fills the trap field for a success, and mails nothing', async () => {
     const offset = lib.readMailbox().length;
-    const robot = await lib.httpRequest(`${server.url}/cgi-bin/contact`, {
+    const robot = await lib.httpRequest(`${server.url}/cgi-bin/orvik/contact`, {
       method: 'POST',
       headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
       body: 'name=Cheap+pills&email=bot%40spam.example&message=Buy+now&website=http%3A%2F%2Fspam.example',
@@ -189,7 +189,7 @@ describe('in Chromium through lighttpd', () => {
   it('sends replies to the recipient when a robot forges the address', async () => {
     const tag = lib.token();
     const offset = lib.readMailbox().length;
-    const robot = await lib.httpRequest(`${server.url}/cgi-bin/contact`, {
+    const robot = await lib.httpRequest(`${server.url}/cgi-bin/orvik/contact`, {
       method: 'POST',
       headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
       body: `name=Robot+${tag}&email=a@b.example%0ABcc:+victim@elsewhere.example&message=Buy+now`,

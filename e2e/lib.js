@@ -59,6 +59,10 @@ function missingPrerequisites({ browser = false } = {}) {
   if (!fs.existsSync('/usr/sbin/fcgiwrap')) missing.push('fcgiwrap (Debian package fcgiwrap)');
   if (!fs.existsSync('/usr/lib/sendmail')) missing.push('/usr/lib/sendmail (Debian package exim4-daemon-light)');
   if (!hasCommand('update-exim4.conf')) missing.push("update-exim4.conf (Debian's exim4-config)");
+  for (const [command, debianPackage] of [['dpkg-buildpackage', 'dpkg-dev'], ['dh_apache2', 'dh-apache2'],
+                                          ['lintian', 'lintian'], ['hardening-check', 'devscripts']]) {
+    if (!hasCommand(command)) missing.push(`${command} (Debian package ${debianPackage})`);
+  }
   if (spawnSync('/usr/bin/python3', ['-c', 'import aiosmtpd']).status !== 0) {
     missing.push('the smarthost\'s SMTP server (Debian package python3-aiosmtpd)');
   }
@@ -160,47 +164,85 @@ function apacheModuleEnabled(module) {
   return fs.existsSync(`/etc/apache2/mods-enabled/${module}.load`);
 }
 
-// Builds the Debian package with CPack from the build folder, installs it
-// with apt-get, enables mod_cgid with a2enmod as the README says, and copies
-// the example contact wrapper into /usr/lib/cgi-bin and the example pages
-// into a fresh document root. remove() undoes all of it and answers what
-// the package left behind (nothing, when all is well).
+// Every file and link under /etc/apache2, with what it holds or points to:
+// Apache's configuration, to compare before and after the package.
+function apacheConfiguration(dir = '/etc/apache2') {
+  const out = {};
+  for (const name of fs.readdirSync(dir).sort()) {
+    const file = path.join(dir, name);
+    const stat = fs.lstatSync(file);
+    if (stat.isSymbolicLink()) out[file] = `-> ${fs.readlinkSync(file)}`;
+    else if (stat.isDirectory()) Object.assign(out, apacheConfiguration(file));
+    else out[file] = fs.readFileSync(file, 'latin1');
+  }
+  return out;
+}
+
+// Builds the Debian package as Debian builds it, with dpkg-buildpackage in a
+// copy of the repository's files (dh_auto_test runs the unit and black-box
+// tests with the package's settings); runs lintian on it and keeps its
+// findings; installs it with apt-get, which enables its Apache
+// configuration; runs hardening-check on the installed programs; enables
+// mod_cgid with a2enmod as the README says; and copies the example contact
+// wrapper into /usr/lib/cgi-bin/orvik and the example pages into a fresh
+// document root. The build's output goes to the test's log. remove() undoes
+// all of it, purging the package, and answers what is left of it and what
+// changed in Apache's configuration (nothing, when all is well).
 function stageDebianPackage() {
   if ((packageStatus() || '').endsWith(' installed')) {
     throw new Error(`${debianPackage} is installed already: remove it before the tests`);
   }
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'orvik-deb-'));
   makeReadable(root);
-  const cpack = path.join(path.dirname(process.env.CMAKE || '/usr/bin/cmake'), 'cpack');
-  execFileSync(cpack, ['--config', path.join(buildDir, 'CPackConfig.cmake'), '-G', 'DEB', '-B', root],
-               { stdio: 'ignore' });
-  const deb = fs.readdirSync(root).find((name) => name.endsWith('.deb'));
-  if (!deb) throw new Error('cpack made no .deb');
-  execFileSync('apt-get', ['install', '-y', '-q', path.join(root, deb)],
-               { stdio: 'ignore', env: { ...process.env, DEBIAN_FRONTEND: 'noninteractive' } });
+  const source = path.join(root, debianPackage);
+  fs.mkdirSync(source);
+  execFileSync('sh', ['-c', 'git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$1"',
+                      'sh', source], { cwd: repo });
+  const log = { stdio: ['ignore', process.stderr, 'inherit'] };
+  execFileSync('dpkg-buildpackage', ['-us', '-uc', '-b'], {
+    ...log, cwd: source, env: { ...process.env, DEB_BUILD_OPTIONS: `parallel=${os.cpus().length}` },
+  });
+  const deb = fs.readdirSync(root).find((name) => name.startsWith(`${debianPackage}_`) && name.endsWith('.deb'));
+  if (!deb) throw new Error('dpkg-buildpackage made no .deb');
+  const lintian = spawnSync('lintian', ['-I', '--pedantic', '--fail-on', 'error,warning', path.join(root, deb)]);
+
+  const apacheBefore = apacheConfiguration();
+  const apt = { stdio: 'ignore', env: { ...process.env, DEBIAN_FRONTEND: 'noninteractive' } };
+  execFileSync('apt-get', ['install', '-y', '-q', path.join(root, deb)], apt);
   const files = execFileSync('dpkg-query', ['-L', debianPackage]).toString().split('\n').filter((f) => f);
+  const cgibin = '/usr/lib/cgi-bin/orvik';
+  const postern = `/usr/libexec/${debianPackage}/postern`;
+  // Every bookworm program lacks the control-flow mark, whatever its flags:
+  // the C library's start files carry none (the compiler's flag is on).
+  const hardening = spawnSync('hardening-check', ['--nocfprotection', path.join(cgibin, 'folio'),
+                                                  path.join(cgibin, 'lookout'), postern]);
   const cgidWasEnabled = apacheModuleEnabled('cgid');
   if (!cgidWasEnabled) execFileSync('a2enmod', ['-q', 'cgid'], { stdio: 'ignore' });
-  const cgibin = '/usr/lib/cgi-bin';
   const { docroot, state } = placeExamples(`/usr/share/doc/${debianPackage}/examples`, cgibin, root);
   // As Debian's apache2ctl prepares the run folder: cgid's socket folder.
   fs.mkdirSync(path.join(state, 'socks'));
   if (isRoot) execFileSync('chown', [serverUser, path.join(state, 'socks')]);
+  const output = (run) => `${run.stdout}${run.stderr}`;
   return {
-    root, cgibin, docroot, state, deb, files,
-    postern: `/usr/libexec/${debianPackage}/postern`,
+    root, cgibin, docroot, state, deb, files, postern,
+    lintian: { status: lintian.status, output: output(lintian) },
+    hardening: { status: hardening.status, output: output(hardening) },
     remove() {
       fs.rmSync(path.join(cgibin, 'contact'), { force: true });
       if (!cgidWasEnabled) execFileSync('a2dismod', ['-q', 'cgid'], { stdio: 'ignore' });
-      execFileSync('apt-get', ['remove', '-y', '-q', debianPackage],
-                   { stdio: 'ignore', env: { ...process.env, DEBIAN_FRONTEND: 'noninteractive' } });
+      execFileSync('apt-get', ['purge', '-y', '-q', debianPackage], apt);
       fs.rmSync(root, { recursive: true, force: true });
       const left = files.filter((f) => fs.existsSync(f) && !fs.statSync(f).isDirectory());
-      for (const dir of [`/usr/libexec/${debianPackage}`, `/usr/share/doc/${debianPackage}`]) {
+      for (const dir of [`/usr/libexec/${debianPackage}`, `/usr/share/doc/${debianPackage}`, cgibin,
+                         `/usr/share/${debianPackage}`]) {
         if (fs.existsSync(dir)) left.push(dir);
       }
       const status = packageStatus();
       if (status !== null && !status.includes('not-installed')) left.push(`dpkg status: ${status}`);
+      const apacheAfter = apacheConfiguration();
+      for (const file of new Set([...Object.keys(apacheBefore), ...Object.keys(apacheAfter)])) {
+        if (apacheBefore[file] !== apacheAfter[file]) left.push(`changed in Apache's configuration: ${file}`);
+      }
       return left;
     },
   };
@@ -507,7 +549,7 @@ const echoPage = (pairs) => page('echo', ...pairs.flat());
 // with LF line ends. `script` is the wrapper's URL, `to` its recipient,
 // `charset` and `encoding` name the MIME lines (none by default), and
 // `replyTo` is where replies go (by default the recipient).
-function contactMail(server, agent, values, { script = '/cgi-bin/contact', to = 'formmail@localhost',
+function contactMail(server, agent, values, { script = '/cgi-bin/orvik/contact', to = 'formmail@localhost',
   charset = '', encoding = '', replyTo = '' } = {}) {
   const text = expected('mail', to, 'ORVIK contact form', charset, encoding, replyTo, values,
     '(unknown)', '127.0.0.1', agent, '127.0.0.1', String(server.port), server.software, 'HTTP/1.1', 'CGI/1.1',
