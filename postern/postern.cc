@@ -84,15 +84,22 @@ std::string webmasterAddress()
     return std::string("webmaster@") + hostname;
 }
 
-// An error page: `lines` between the opening and the closing line, which
-// names the webmaster; `cause` goes to the server's error log.
-[[noreturn]] void errorPage(std::string_view lines, std::string_view cause)
+// What every error page does first: `cause` to the server's error log, the
+// rest of the body read, the header if it was held, and the opening.
+void openErrorPage(std::string_view cause)
 {
     log_error("postern", cause);
     dropRestOfBody();
     if (headerHeld())
         writeHeader();
     std::fputs(errorOpening, stdout);
+}
+
+// An error page: `lines` between the opening and the closing line, which
+// names the webmaster; `cause` goes to the server's error log.
+[[noreturn]] void errorPage(std::string_view lines, std::string_view cause)
+{
+    openErrorPage(cause);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
     std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress().c_str());
     std::fputs("and complain about this.</P>\n", stdout);
@@ -103,11 +110,7 @@ std::string webmasterAddress()
 // wrong, or cannot be trusted.
 [[noreturn]] void usage(const std::string& cause)
 {
-    log_error("postern", "bad arguments: " + cause);
-    dropRestOfBody();
-    if (headerHeld())
-        writeHeader();
-    std::fputs(errorOpening, stdout);
+    openErrorPage("bad arguments: " + cause);
     std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
     std::fputs("specified on the server side.</P>\n", stdout);
     std::printf("Please send a note to <I>%s</I> and complain\n", webmasterAddress().c_str());
@@ -150,7 +153,6 @@ void fillHostname()
         hostname[0] = '\0';
     hostname[sizeof hostname - 1] = '\0';
 }
-
 
 // Takes -s and its subject, and the recipient (a later one replaces an
 // earlier one). Both end up in mail headers, so a line break in either, or
