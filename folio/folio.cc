@@ -6,9 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "errorlog/errorlog.h"
 #include "folio/page.h"
@@ -24,22 +21,6 @@ constexpr std::size_t folio_block = 102400;
 std::array<FormEntry, 20> input;
 int NUM_INPUT = 0;
 
-// Large forms are read in large pieces; only the cost changes, never the bytes.
-char bodyBuffer[1 << 16];
-
-// The echo page keeps a few large fields: their buffers grow inside the heap,
-// where what one field's growth gives back serves the next field, instead of
-// in fresh mappings that cost a page fault per page (a 64 MiB form: 18,000
-// page faults instead of 46,000, and 40% less time).
-void keep_fields_in_heap()
-{
-#if defined(__GLIBC__)
-    constexpr int limit = 1 << 30;
-    mallopt(M_MMAP_THRESHOLD, limit);
-    mallopt(M_TRIM_THRESHOLD, limit);
-#endif
-}
-
 // The content-length counter: what is left of the body to read.
 int cl = 0;
 
@@ -47,8 +28,6 @@ int cl = 0;
 // CONTENT_LENGTH nothing is read.
 void get_input()
 {
-    std::setvbuf(stdin, bodyBuffer, _IOFBF, sizeof bodyBuffer);
-    keep_fields_in_heap();
     const char* length = std::getenv("CONTENT_LENGTH");
     cl = length != nullptr ? content_length(length) : 0;
     while (cl != 0 && !at_end(stdin) && NUM_INPUT < static_cast<int>(input.size())) {

@@ -1,6 +1,6 @@
 #include "htmlescape/html_escape.h"
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(CGI_NO_FAST_ESCAPE)
 #include <emmintrin.h>
 #endif
 
@@ -25,7 +25,7 @@ std::string_view entity(char c)
 // 65.
 std::size_t next_special(std::string_view text, std::size_t from)
 {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(CGI_NO_FAST_ESCAPE)
     const __m128i amp = _mm_set1_epi8('&');
     const __m128i lt = _mm_set1_epi8('<');
     const __m128i gt = _mm_set1_epi8('>');

@@ -173,55 +173,112 @@ std::string_view replyAddress(const char* recipient, const std::vector<FormEntry
     return recipient;
 }
 
-// Appends `text` with `indent` spaces after each of its line breaks: a LF,
-// a CR LF (indented once, after the LF), or a CR alone, which mail readers
-// and relays also take for the end of a line.
-void appendIndented(std::string& out, std::string_view text, std::size_t indent)
+// Whether `text` holds a line longer than Internet mail allows (counted
+// without its LF or CR LF), which relays refuse or break, or a CR alone,
+// which relays drop, replace or take for a line end.
+bool needsEncoding(std::string_view text)
 {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    const auto next = [&](char c) {
-        const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));
-        return found != nullptr ? static_cast<const char*>(found) : end;
-    };
-    const char* lf = next('\n');
-    const char* cr = next('\r');
-    while (p < end) {
-        if (lf < p)
-            lf = next('\n');
-        if (cr < p)
-            cr = next('\r');
-        const char* const lineBreak = lf < cr ? lf : cr;
-        if (lineBreak == end) {
-            out.append(p, static_cast<std::size_t>(end - p));
-            return;
-        }
-        const char* stop = lineBreak + 1;
-        if (*lineBreak == '\r' && stop < end && *stop == '\n')
-            ++stop;
-        out.append(p, static_cast<std::size_t>(stop - p));
-        printSpaces(out, indent);
-        p = stop;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t lf = text.find('\n', start);
+        if (lf == std::string_view::npos)
+            lf = text.size();
+        std::size_t length = lf - start;
+        if (lf < text.size() && length > 0 && text[lf - 1] == '\r')
+            --length;
+        if (length > longestMailLine || std::memchr(text.data() + start, '\r', length) != nullptr)
+            return true;
+        start = lf + 1;
     }
+    return false;
 }
+
+// The fields' part of the body, written into room the text keeps for it,
+// and what it holds that decides the encoding: noted line by line while it
+// is written, since a second pass over a large body costs as much as the
+// writing. Bytes go in through a cursor, not by appends: a form of short
+// lines has a line every few bytes.
+struct FieldLines {
+    char* at;
+    const char* lineStart = at;
+    bool needsEncoding = false;
+
+    void put(std::string_view text)
+    {
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+    }
+
+    // The line that began at lineStart ends here.
+    void endLine()
+    {
+        if (static_cast<std::size_t>(at - lineStart) > longestMailLine)
+            needsEncoding = true;
+    }
+
+    // Writes `text` with `indent` spaces after each of its line breaks: a LF,
+    // a CR LF (indented once, after the LF), or a CR alone, which mail
+    // readers and relays also take for the end of a line.
+    void putIndented(std::string_view text, std::size_t indent)
+    {
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        for (;;) {
+            // Lines are short in many forms: a byte loop finds their ends
+            // sooner than a search call each.
+            const char* lineBreak = p;
+            while (lineBreak < end && *lineBreak != '\n' && *lineBreak != '\r')
+                ++lineBreak;
+            put({p, static_cast<std::size_t>(lineBreak - p)});
+            if (lineBreak == end)
+                return;
+            endLine();
+            const char* stop = lineBreak + 1;
+            if (*lineBreak == '\r') {
+                if (stop < end && *stop == '\n')
+                    ++stop;
+                else
+                    needsEncoding = true;
+            }
+            put({lineBreak, static_cast<std::size_t>(stop - lineBreak)});
+            lineStart = at;
+            printSpaces(at, indent);
+            p = stop;
+        }
+    }
+
+    // Ends a field: its last line, and the empty line after it.
+    void endField()
+    {
+        endLine();
+        put("\n\n");
+        lineStart = at;
+    }
+};
 
 // Room kept at a body's front for the headers, which go in last.
 constexpr std::size_t headerRoom = 4096;
 
-// At most how many line breaks `text` holds.
+// How many line breaks `text` holds: every LF, and every CR that no LF
+// follows.
 std::size_t lineBreaks(std::string_view text)
 {
-    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n') +
-                                    std::count(text.begin(), text.end(), '\r'));
+    std::size_t breaks = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        breaks += static_cast<std::size_t>(text[i] == '\n') + static_cast<std::size_t>(text[i] == '\r');
+    for (std::size_t i = 1; i < text.size(); ++i)
+        breaks -= static_cast<std::size_t>((text[i - 1] == '\r') & (text[i] == '\n'));
+    return breaks;
 }
 
-// The report on the visitor and the server, and every field.
-std::string composeBody(const std::vector<FormEntry>& fields)
+// The body: the report on the visitor and the server, and every field; and
+// whether it must be encoded for mail.
+std::string composeBody(const std::vector<FormEntry>& fields, bool& encode)
 {
-    // Room for the longest the body can be, reserved once: a large body
-    // that grows by copies costs a fresh mapping and its page faults each
-    // time (1 MiB of short lines: 18 ms a request instead of 24). Pages
-    // reserved and not written cost nothing.
+    // Room for the longest the body can be, made once: the fields are
+    // written into it through a cursor, and a body that grew by copies
+    // would cost a fresh mapping and its page faults each time. The headers'
+    // room stays spare at the end until the headers go in at the front.
     std::string out;
     std::size_t room = headerRoom + 1024;  // the headers, and the report's own text
     for (const auto& line : visitorLines)
@@ -237,50 +294,37 @@ std::string composeBody(const std::vector<FormEntry>& fields)
 
     appendReport(out, "\nREMOTE USER INFORMATION\n-----------------------\n", visitorLines);
     appendReport(out, "\nLOCAL SERVER INFORMATION\n------------------------\n", serverLines);
-
     out += "\nFILL-OUT FORM VALUES\n--------------------\n";
+    encode = needsEncoding(out);
+
+    const std::size_t report = out.size();
+    out.resize(room);
+    FieldLines lines{out.data() + report};
     const std::string* previous = nullptr;
     for (const auto& field : fields) {
         const std::size_t indent = field.name.size() + 2;
         if (previous == nullptr || *previous != field.name) {
             // A name's own line breaks are indented as its value's are, so
             // that no field can start a line of the report.
-            appendIndented(out, field.name, indent);
-            out += ": ";
+            lines.putIndented(field.name, indent);
+            lines.put(": ");
         } else
-            printSpaces(out, indent);
-        appendIndented(out, field.value, indent);
-        out += "\n\n";
+            printSpaces(lines.at, indent);
+        lines.putIndented(field.value, indent);
+        lines.endField();
         previous = &field.name;
     }
+    out.resize(static_cast<std::size_t>(lines.at - out.data()));
+    encode = encode || lines.needsEncoding;
     return out;
-}
-
-// Whether the body cannot go as it is: a line longer than Internet mail
-// allows (counted without its LF or CR LF), which relays refuse or break,
-// or a CR alone, which relays drop, replace or take for a line end.
-bool needsEncoding(std::string_view body)
-{
-    std::size_t start = 0;
-    while (start < body.size()) {
-        std::size_t lf = body.find('\n', start);
-        if (lf == std::string_view::npos)
-            lf = body.size();
-        std::size_t length = lf - start;
-        if (lf < body.size() && length > 0 && body[lf - 1] == '\r')
-            --length;
-        if (length > longestMailLine || std::memchr(body.data() + start, '\r', length) != nullptr)
-            return true;
-        start = lf + 1;
-    }
-    return false;
 }
 
 } // namespace
 
-void printSpaces(std::string& out, std::size_t count)
+void printSpaces(char*& at, std::size_t count)
 {
-    out.append(count, ' ');
+    std::memset(at, ' ', count);
+    at += count;
 }
 
 std::string headerTooLong(std::string_view recipient, std::string_view subject)
@@ -345,8 +389,8 @@ std::string composeMessage(const char* recipient, const char* subject, const std
 {
     const auto revision = keywordValue(revisionLevel, std::strlen("$Revision: "));
     const auto date = keywordValue(revisionDate, std::strlen("$Date: "));
-    std::string body = composeBody(fields);
-    const bool encoded = needsEncoding(body);
+    bool encoded = false;
+    std::string body = composeBody(fields, encoded);
 
     std::string message;
     message.append("To: ").append(recipient).append("\n");

@@ -21,8 +21,9 @@ extern const char* const unknown;
 // relays refuse or rewrite longer ones.
 inline constexpr std::size_t longestMailLine = 998;
 
-// Appends `count` spaces to the message being written.
-void printSpaces(std::string& out, std::size_t count);
+// Writes `count` spaces at `at`, into room the message being written keeps
+// for them, and moves `at` past them.
+void printSpaces(char*& at, std::size_t count);
 
 // Why the recipient or the subject cannot stand in the mail's header lines
 // (a line of more than longestMailLine octets), for the error log; empty when

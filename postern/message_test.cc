@@ -182,9 +182,11 @@ TEST_F(Message, LongAndManyLinesKeepTheLayout)
 TEST(PrintSpaces, WritesExactlyCount)
 {
     for (std::size_t count : {0UL, 1UL, 63UL, 64UL, 65UL, 1000UL}) {
-        std::string out = "a";
-        printSpaces(out, count);
-        EXPECT_EQ(out, "a" + std::string(count, ' '));
+        std::string out = "a" + std::string(count, 'x') + "b";
+        char* at = out.data() + 1;
+        printSpaces(at, count);
+        EXPECT_EQ(out, "a" + std::string(count, ' ') + "b");
+        EXPECT_EQ(at, out.data() + 1 + count);
     }
 }
 

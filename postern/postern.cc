@@ -35,11 +35,6 @@ constexpr int maxFields = 1024;
 // The room a field's buffer reserves at first: typical fields fit in it.
 constexpr std::size_t postern_block = 1024;
 
-// Large forms move in large pieces through stdio's buffer for the body; only
-// the cost changes, never the bytes. (glibc takes a buffer's size only with
-// the buffer itself.)
-char bodyBuffer[1 << 16];
-
 char hostname[128];
 
 // From the command line, which lives as long as the program.
@@ -212,7 +207,6 @@ void checkRequest()
 // Reads and decodes every field of the body, in body order.
 std::vector<FormEntry> collectFields()
 {
-    std::setvbuf(stdin, bodyBuffer, _IOFBF, sizeof bodyBuffer);
     std::vector<FormEntry> fields;
     while (cl > 0 && !at_end(stdin)) {
         if (fields.size() == maxFields)
@@ -317,20 +311,6 @@ std::string mailerFailure(const MailerStart& start, int waitError, int status, i
     return {};
 }
 
-// A large message moves through the pipe in 64 KiB turns, each waking the
-// mailer and then the gateway again (a 32 MiB form of short lines, an 83 MiB
-// message: 1,300 turns, 180 ms against 117 ms with 1 MiB turns). A mailer
-// that ends without reading must meet a full pipe, not a roomy one, so only
-// a message of at least 8 MiB gets a 1 MiB pipe: such a mailer still meets
-// it full long before the message's end. Smaller messages keep the usual
-// pipe.
-void widenPipe(int pipe, std::size_t bytes)
-{
-    constexpr int widened = 1 << 20;
-    if (bytes >= 8 * static_cast<std::size_t>(widened))
-        fcntl(pipe, F_SETPIPE_SZ, widened);  // a failure keeps the usual size
-}
-
 // A pipe between the gateway and the mailer's process, close-on-exec: the
 // mailer gets one read end as its standard input and nothing else of the
 // gateway's.
@@ -378,7 +358,6 @@ std::string mailFields(const std::vector<FormEntry>& fields)
         runMailer(link[0], report[1]);
     close(link[0]);
     close(report[1]);
-    widenPipe(link[1], message.size());
     const int writeError = writeAll(link[1], message);
     close(link[1]);
 
