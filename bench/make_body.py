@@ -2,8 +2,6 @@
 """Writes a URL-encoded form body of SIZE bytes in FIELDS fields to OUTPUT.
 
 Usage: make_body.py SIZE FIELDS OUTPUT [SHAPE]
-       make_body.py --message-size BODY   (the size of postern's message body
-                                           part for that body, on standard output)
 
 SHAPE "text" (the default): mixed text as a browser encodes it, words joined
 by +, with punctuation, a CR LF every ~70 bytes and non-ASCII letters as %XX
@@ -40,24 +38,7 @@ def body(size, fields, text=TEXT):
     return data
 
 
-def message_size(body):
-    """The bytes of the form-values part of postern's mail for `body`: each
-    field's name (or its indent), its value with the indent after every
-    newline, and two newlines."""
-    import urllib.parse
-    size = 0
-    for field in body.split(b"&"):
-        name, _, value = urllib.parse.unquote_to_bytes(field.replace(b"+", b" ")).partition(b"=")
-        indent = len(name) + 2
-        size += indent + len(value) + value.count(b"\n") * indent + 2
-    return size
-
-
 def main():
-    if sys.argv[1] == "--message-size":
-        with open(sys.argv[2], "rb") as f:
-            print(message_size(f.read()))
-        return
     size, fields, output = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
     shape = sys.argv[4] if len(sys.argv) > 4 else "text"
     with open(output, "wb") as f:
