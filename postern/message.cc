@@ -267,7 +267,7 @@ std::size_t lineBreaks(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i)
         breaks += static_cast<std::size_t>(text[i] == '\n') + static_cast<std::size_t>(text[i] == '\r');
     for (std::size_t i = 1; i < text.size(); ++i)
-        breaks -= static_cast<std::size_t>((text[i - 1] == '\r') & (text[i] == '\n'));
+        breaks -= static_cast<std::size_t>(text[i - 1] == '\r') * static_cast<std::size_t>(text[i] == '\n');
     return breaks;
 }
 
