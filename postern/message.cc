@@ -264,8 +264,8 @@ constexpr std::size_t headerRoom = 4096;
 std::size_t lineBreaks(std::string_view text)
 {
     std::size_t breaks = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        breaks += static_cast<std::size_t>(text[i] == '\n') + static_cast<std::size_t>(text[i] == '\r');
+    for (const char c : text)
+        breaks += static_cast<std::size_t>(c == '\n') + static_cast<std::size_t>(c == '\r');
     for (std::size_t i = 1; i < text.size(); ++i)
         breaks -= static_cast<std::size_t>(text[i - 1] == '\r') * static_cast<std::size_t>(text[i] == '\n');
     return breaks;
