@@ -150,24 +150,28 @@ void unescape_url(std::string& url)
 {
     char* text = url.data();
     const std::size_t length = std::min(url.size(), url.find('\0'));
-    // Nothing moves before the first percent sign.
-    const void* first = std::memchr(text, '%', length);
-    if (first == nullptr) {
-        url.resize(length);
-        return;
-    }
-    std::size_t w = static_cast<std::size_t>(static_cast<const char*>(first) - text);
-    std::size_t r = w;
-    for (; r < length; ++r, ++w) {
-        char c = text[r];
-        // A percent sign with fewer than two characters after it stays.
-        if (c == '%' && r + 2 < length) {
-            c = decode_escape(text + r + 1);
-            if (c == '\0')
-                break;  // a decoded NUL ends the text
-            r += 2;
+    // The text between two percent signs moves as one run.
+    std::size_t w = 0;
+    std::size_t r = 0;
+    for (;;) {
+        const void* found = std::memchr(text + r, '%', length - r);
+        const std::size_t at = found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : length;
+        if (w != r)
+            std::memmove(text + w, text + r, at - r);
+        w += at - r;
+        r = at;
+        // A percent sign with fewer than two characters after it stays, and
+        // so does what follows it.
+        if (r + 2 >= length) {
+            std::memmove(text + w, text + r, length - r);
+            w += length - r;
+            break;
         }
-        text[w] = c;
+        const char c = decode_escape(text + r + 1);
+        if (c == '\0')
+            break;  // a decoded NUL ends the text
+        text[w++] = c;
+        r += 3;
     }
     url.resize(w);
 }

@@ -212,6 +212,24 @@ INSTANTIATE_TEST_SUITE_P(Texts, Decoding, testing::Values(
 
 namespace {
 
+// unescape_url moves the text between percent signs as runs: over texts
+// dense and sparse with escapes, percent signs near the end and decoded
+// NULs, it gives what the one-byte rule gives.
+TEST(UnescapeUrl, AgreesWithByteByByteDecoding)
+{
+    std::mt19937 random(20261209);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same texts every run
+    const std::string alphabets[] = {"%41aZ", "abcdefghij%4", std::string("%0aF+x\0", 7), "xyz"};
+    for (int round = 0; round < 4000; ++round) {
+        const std::string& alphabet = alphabets[random() % std::size(alphabets)];
+        std::string text(random() % 120, ' ');
+        for (char& c : text)
+            c = alphabet[random() % alphabet.size()];
+        std::string decoded = text;
+        unescape_url(decoded);
+        ASSERT_EQ(decoded, unescaped_byte_by_byte(text)) << text;
+    }
+}
+
 // Whatever stdio's buffer size, fmakeword takes exactly the bytes, and counts
 // exactly the reads, of a byte-at-a-time reader: words, counter, position and
 // end of input agree after every word.

@@ -3,8 +3,8 @@
 // counter, the rest is the body. Read field by field as the mail gateway
 // reads it (while the counter is above 0) and as the echo page does (while
 // it is not 0), every word, the counter, the stream's position and its end
-// of input agree with a reader that takes one byte at a time; and each word
-// is decoded.
+// of input agree with a reader that takes one byte at a time, and each
+// decoded word with the one-byte decoding.
 
 #include <cstdint>
 #include <cstdlib>
@@ -55,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     c = c == '+' ? ' ' : c;
                 check(word == spaced);
                 unescape_url(word);
+                check(word == unescaped_byte_by_byte(spaced));
             }
         }
         std::fclose(a);
