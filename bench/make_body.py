@@ -29,7 +29,13 @@ def body(size, fields, text=TEXT):
         length = per_field if i < fields - 1 else size - overhead - per_field * (fields - 1)
         value = (text * (length // len(text) + 1))[:length]
         # never cut an escape in half: a trailing % or %X becomes plain letters
+        # nor leave a CR without the LF that follows it: browsers send none
+        # alone
         cut = value.rfind("%", max(0, len(value) - 2))
+        if cut == -1 and value.endswith("%0D"):
+            cut = len(value) - 3
+        elif cut != -1 and value[:cut].endswith("%0D"):
+            cut -= 3
         if cut != -1:
             value = value[:cut] + "x" * (len(value) - cut)
         parts.append(f"{name}={value}")
