@@ -332,7 +332,7 @@ std::size_t lineBreaks(std::string_view text)
         const std::size_t stop = std::min(text.size(), start + 255);
         unsigned char piece = 0;
         for (std::size_t i = start; i < stop; ++i)
-            piece = static_cast<unsigned char>(piece + (text[i] == '\n'));
+            piece = static_cast<unsigned char>(piece + static_cast<int>(text[i] == '\n'));
         breaks += piece;
     }
     for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r', cr + 1))
