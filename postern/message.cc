@@ -44,14 +44,6 @@ constexpr ReportLine serverLines[] = {
     {"CGI script name:       ", "SCRIPT_NAME"},
 };
 
-template <std::size_t N>
-void appendReport(std::string& out, const char* heading, const ReportLine (&lines)[N])
-{
-    out += heading;
-    for (const auto& line : lines)
-        out.append("\t").append(line.label).append(envOrUnknown(line.variable)).append("\n");
-}
-
 bool hasEightBit(std::string_view text)
 {
     for (const char c : text)
@@ -173,32 +165,14 @@ std::string_view replyAddress(const char* recipient, const std::vector<FormEntry
     return recipient;
 }
 
-// Whether `text` holds a line longer than Internet mail allows (counted
+// The body as it is written, into room made for it, and what it holds that
+// decides its encoding: a line longer than Internet mail allows (counted
 // without its LF or CR LF), which relays refuse or break, or a CR alone,
-// which relays drop, replace or take for a line end.
-bool needsEncoding(std::string_view text)
-{
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t lf = text.find('\n', start);
-        if (lf == std::string_view::npos)
-            lf = text.size();
-        std::size_t length = lf - start;
-        if (lf < text.size() && length > 0 && text[lf - 1] == '\r')
-            --length;
-        if (length > longestMailLine || std::memchr(text.data() + start, '\r', length) != nullptr)
-            return true;
-        start = lf + 1;
-    }
-    return false;
-}
-
-// The fields' part of the body, written into room the text keeps for it,
-// and what it holds that decides the encoding: noted line by line while it
-// is written, since a second pass over a large body costs as much as the
-// writing. Bytes go in through a cursor, not by appends: a form of short
-// lines has a line every few bytes.
-struct FieldLines {
+// which relays drop, replace or take for a line end. Both are noted line by
+// line while the body is written, since a second pass over a large body
+// costs as much as the writing. Bytes go in through a cursor, not by
+// appends: a form of short lines has a line every few bytes.
+struct BodyLines {
     char* at;
     const char* lineStart = at;
     bool needsEncoding = false;
@@ -218,7 +192,8 @@ struct FieldLines {
 
     // Writes `text` with `indent` spaces after each of its line breaks: a LF,
     // a CR LF (indented once, after the LF), or a CR alone, which mail
-    // readers and relays also take for the end of a line.
+    // readers and relays also take for the end of a line. The report's own
+    // text goes in with no indent.
     void putIndented(std::string_view text, std::size_t indent)
     {
         const char* p = text.data();
@@ -263,22 +238,26 @@ struct FieldLines {
     }
 };
 
+template <std::size_t N>
+void putReport(BodyLines& body, std::string_view heading, const ReportLine (&lines)[N])
+{
+    body.putIndented(heading, 0);
+    for (const auto& line : lines) {
+        body.put("\t");
+        body.put(line.label);
+        body.putIndented(envOrUnknown(line.variable), 0);
+        body.putIndented("\n", 0);
+    }
+}
+
 // Room kept at a body's front for the headers, which go in last.
 constexpr std::size_t headerRoom = 4096;
 
-// How many line breaks `text` holds: every LF, counted in pieces of at
-// most 255 bytes into a byte-sized count, which the compiler adds up a
-// vector at a time; and every CR that no LF follows.
+// How many line breaks `text` holds: every LF, and every CR that no LF
+// follows.
 std::size_t lineBreaks(std::string_view text)
 {
-    std::size_t breaks = 0;
-    for (std::size_t start = 0; start < text.size(); start += 255) {
-        const std::size_t stop = std::min(text.size(), start + 255);
-        unsigned char piece = 0;
-        for (std::size_t i = start; i < stop; ++i)
-            piece = static_cast<unsigned char>(piece + static_cast<int>(text[i] == '\n'));
-        breaks += piece;
-    }
+    auto breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r', cr + 1))
         breaks += static_cast<std::size_t>(cr + 1 == text.size() || text[cr + 1] != '\n');
     return breaks;
@@ -292,7 +271,6 @@ std::string composeBody(const std::vector<FormEntry>& fields, bool& encode)
     // written into it through a cursor, and a body that grew by copies
     // would cost a fresh mapping and its page faults each time. The headers'
     // room stays spare at the end until the headers go in at the front.
-    std::string out;
     std::size_t room = headerRoom + 1024;  // the headers, and the report's own text
     for (const auto& line : visitorLines)
         room += std::strlen(envOrUnknown(line.variable));
@@ -303,32 +281,28 @@ std::string composeBody(const std::vector<FormEntry>& fields, bool& encode)
         room += (lineBreaks(field.name) + 1) * (field.name.size() + indent) + field.value.size() +
                 lineBreaks(field.value) * indent + 4;
     }
-    out.reserve(room);
+    std::string out(room, '\0');
 
-    appendReport(out, "\nREMOTE USER INFORMATION\n-----------------------\n", visitorLines);
-    appendReport(out, "\nLOCAL SERVER INFORMATION\n------------------------\n", serverLines);
-    out += "\nFILL-OUT FORM VALUES\n--------------------\n";
-    encode = needsEncoding(out);
-
-    const std::size_t report = out.size();
-    out.resize(room);
-    FieldLines lines{out.data() + report};
+    BodyLines body{out.data()};
+    putReport(body, "\nREMOTE USER INFORMATION\n-----------------------\n", visitorLines);
+    putReport(body, "\nLOCAL SERVER INFORMATION\n------------------------\n", serverLines);
+    body.putIndented("\nFILL-OUT FORM VALUES\n--------------------\n", 0);
     const std::string* previous = nullptr;
     for (const auto& field : fields) {
         const std::size_t indent = field.name.size() + 2;
         if (previous == nullptr || *previous != field.name) {
             // A name's own line breaks are indented as its value's are, so
             // that no field can start a line of the report.
-            lines.putIndented(field.name, indent);
-            lines.put(": ");
+            body.putIndented(field.name, indent);
+            body.put(": ");
         } else
-            printSpaces(lines.at, indent);
-        lines.putIndented(field.value, indent);
-        lines.endField();
+            printSpaces(body.at, indent);
+        body.putIndented(field.value, indent);
+        body.endField();
         previous = &field.name;
     }
-    out.resize(static_cast<std::size_t>(lines.at - out.data()));
-    encode = encode || lines.needsEncoding;
+    out.resize(static_cast<std::size_t>(body.at - out.data()));
+    encode = body.needsEncoding;
     return out;
 }
 
