@@ -21,8 +21,9 @@ void end_at_nul(std::string& text)
 // 6.0 ms). The words, the counter and the end of input are exactly those of
 // one getc_unlocked a byte, which glibc's own getc_unlocked would read from
 // the same buffer; a test holds the two to each other. On other C libraries,
-// whose FILE buffer is not visible, or with FORMDECODE_PORTABLE_READER (which the tests build too, so that this path
-// cannot rot), this is empty and every byte goes through getc_unlocked.
+// whose FILE buffer is not visible, or with FORMDECODE_PORTABLE_READER
+// (which the tests build too, so that this path cannot rot), this is empty
+// and every byte goes through getc_unlocked.
 std::string_view read_ahead([[maybe_unused]] std::FILE* in)
 {
 #if defined(__GLIBC__) && !defined(FORMDECODE_PORTABLE_READER)
