@@ -259,22 +259,26 @@ function freePort(host = '127.0.0.1') {
   });
 }
 
-function waitForPort(port, child, timeoutMs = 15000, host = '127.0.0.1') {
+// Waits until `child` accepts connections at `where` (net.connect's options:
+// a port and host, or a socket's path).
+function waitForListener(where, child, timeoutMs = 15000) {
   const deadline = Date.now() + timeoutMs;
   return new Promise((resolve, reject) => {
     const attempt = () => {
-      if (child.exitCode !== null) return reject(new Error(`server exited with ${child.exitCode}`));
-      const socket = net.connect(port, host);
+      if (child.exitCode !== null) return reject(new Error(`${child.spawnfile} exited with ${child.exitCode}`));
+      const socket = net.connect(where);
       socket.once('connect', () => { socket.destroy(); resolve(); });
       socket.once('error', () => {
         socket.destroy();
-        if (Date.now() > deadline) reject(new Error(`nothing listens on port ${port}`));
+        if (Date.now() > deadline) reject(new Error(`nothing listens on ${where.path ?? `port ${where.port}`}`));
         else setTimeout(attempt, 100);
       });
     };
     attempt();
   });
 }
+
+const fcgiwrapSocket = (site) => path.join(site.state, 'fcgiwrap.sock');
 
 const apache2 = fs.existsSync('/usr/sbin/apache2') ? '/usr/sbin/apache2' : 'apache2';
 
@@ -305,7 +309,7 @@ const servers = {
       }
       const confFile = path.join(site.state, 'nginx.conf');
       fs.writeFileSync(confFile, conf);
-      const socket = `unix:${site.state}/fcgiwrap.sock`;
+      const socket = `unix:${fcgiwrapSocket(site)}`;
       const fcgiwrap = isRoot
         ? ['setpriv', ['--reuid', serverUser, '--regid', serverUser, '--init-groups', '/usr/sbin/fcgiwrap', '-f', '-s', socket]]
         : ['/usr/sbin/fcgiwrap', ['-f', '-s', socket]];
@@ -314,6 +318,9 @@ const servers = {
         [...fcgiwrap, env],
       ];
     },
+    // fcgiwrap's socket, for the second process: nginx answers 502 to a
+    // request that comes before fcgiwrap listens.
+    helperSockets: (site) => [{ path: fcgiwrapSocket(site) }],
     errorLog: (site) => path.join(site.state, 'nginx-error.log'),
     software: () => spawnSync('/usr/sbin/nginx', ['-v']).stderr.toString().trim().replace('nginx version: ', ''),
   },
@@ -359,7 +366,10 @@ async function startServer(kind, site) {
   process.once('exit', () => killGroups('SIGKILL'));
   let software;
   try {
-    await waitForPort(port, children[0]);
+    await waitForListener({ port, host: '127.0.0.1' }, children[0]);
+    for (const [i, where] of (server.helperSockets?.(site) ?? []).entries()) {
+      await waitForListener(where, children[i + 1]);
+    }
     software = server.software();
   } catch (error) {
     killGroups('SIGKILL');
@@ -432,7 +442,7 @@ async function startSmarthost() {
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'orvik-smarthost-'));
   const child = spawn('/usr/bin/python3', [path.join(__dirname, 'smarthost.py'), smarthostAddress, String(port), folder],
                       { stdio: ['ignore', 'ignore', 'inherit'], detached: true });
-  await waitForPort(port, child, 15000, smarthostAddress);
+  await waitForListener({ port, host: smarthostAddress }, child);
   const saved = fs.readFileSync(eximConf);
   const generated = fs.existsSync(eximGenerated) ? fs.readFileSync(eximGenerated) : null;
   let restored = false;
