@@ -183,11 +183,19 @@ struct BodyLines {
         at += text.size();
     }
 
-    // The line that began at lineStart ends here.
+    // The line that began at lineStart ends here, before its line break.
     void endLine()
     {
         if (static_cast<std::size_t>(at - lineStart) > longestMailLine)
             needsEncoding = true;
+    }
+
+    // Ends the line with a LF; the next one starts after it.
+    void newLine()
+    {
+        endLine();
+        *at++ = '\n';
+        lineStart = at;
     }
 
     // Writes `text` with `indent` spaces after each of its line breaks: a LF,
@@ -228,14 +236,6 @@ struct BodyLines {
             printSpaces(at, indent);
         }
     }
-
-    // Ends a field: its last line, and the empty line after it.
-    void endField()
-    {
-        endLine();
-        put("\n\n");
-        lineStart = at;
-    }
 };
 
 template <std::size_t N>
@@ -246,11 +246,11 @@ void putReport(BodyLines& body, std::string_view heading, const ReportLine (&lin
         body.put("\t");
         body.put(line.label);
         body.putIndented(envOrUnknown(line.variable), 0);
-        body.putIndented("\n", 0);
+        body.newLine();
     }
 }
 
-// Room kept at a body's front for the headers, which go in last.
+// Room kept in a body's buffer for the headers, which go in at its front last.
 constexpr std::size_t headerRoom = 4096;
 
 // How many line breaks `text` holds: every LF, and every CR that no LF
@@ -298,7 +298,8 @@ std::string composeBody(const std::vector<FormEntry>& fields, bool& encode)
         } else
             printSpaces(body.at, indent);
         body.putIndented(field.value, indent);
-        body.endField();
+        body.newLine();  // the field's last line
+        body.newLine();  // and the empty line after it
         previous = &field.name;
     }
     out.resize(static_cast<std::size_t>(body.at - out.data()));
@@ -332,7 +333,7 @@ std::string quotedPrintable(std::string_view body)
     // Encoded lines of at most 76 characters: 75 and the "=" of a soft break.
     constexpr std::size_t width = 75;
     std::string out;
-    out.reserve(3 * body.size() + body.size() / 25 + 4096);  // the most it can be, and the headers
+    out.reserve(3 * body.size() + body.size() / 25 + headerRoom);  // the most it can be, and the headers
     std::size_t column = 0;
     const auto room = [&](std::size_t length) {
         if (column + length > width) {
@@ -398,7 +399,8 @@ std::string composeMessage(const char* recipient, const char* subject, const std
         message.append("Content-Transfer-Encoding: ").append(encoded ? "quoted-printable" : "8bit").append("\n");
     }
     message += "\n";
-    // Into the room the body keeps for it, without a copy of the body.
+    // Into the room the body keeps for it: the body moves up in place, with
+    // no new allocation while the headers fit in headerRoom.
     std::string text = encoded ? quotedPrintable(body) : std::move(body);
     text.insert(0, message);
     return text;
