@@ -54,8 +54,6 @@ def verdict(ok):
     return "met" if ok else "**missed**"
 
 
-
-
 def rounds(name, count):
     return [f"{name}-{r}.json" for r in range(1, count + 1)]
 
@@ -107,13 +105,11 @@ with open("bench/fast_paths") as f:
     paths = [line.strip().split(maxsplit=2) for line in f if line.strip() and not line.startswith("#")]
 for switch, programs, what in paths:
     for program in programs.split(","):
-        savings = {}
-        for shape in shapes:
-            own, without = fast[f"{program}-{shape}"], fast[f"{program}-{shape}-without-{switch}"]
-            savings[shape] = (without - own) / without
+        pairs = {shape: (fast[f"{program}-{shape}"], fast[f"{program}-{shape}-without-{switch}"]) for shape in shapes}
+        savings = {shape: (without - own) / without for shape, (own, without) in pairs.items()}
         mean = sum(savings.values()) / len(savings)
         for shape, body in shapes.items():
-            own, without = fast[f"{program}-{shape}"], fast[f"{program}-{shape}-without-{switch}"]
+            own, without = pairs[shape]
             last = shape == "lines"
             rows.append((f"{what} (`{switch}`)" if shape == "text" else "", program, body, ms(own), ms(without),
                          f"{savings[shape] * 100:.0f}%", f"{mean * 100:.0f}%" if last else "",
