@@ -9,7 +9,7 @@
 
 set(cgi_site_settings
   POSTERN_MAILER POSTERN_TRAP_FIELD POSTERN_MAIL_CHARSET POSTERN_REPLY_TO_FIELD POSTERN_THANKS_URL
-  POSTERN_WEBMASTER
+  POSTERN_WEBMASTER POSTERN_ENVELOPE_SENDER POSTERN_MAILER_TIMEOUT
   FOLIO_ORG_NAME FOLIO_ORG_ROOM FOLIO_ORG_CITY FOLIO_ORG_PHONE)
 
 # Each value ends up in a mail header or a page: a line break would let it
@@ -19,27 +19,9 @@ foreach(setting IN LISTS cgi_site_settings)
     message(FATAL_ERROR "${setting} must not contain a line break")
   endif()
 endforeach()
-# The charset's name stands in MIME headers and in encoded words of the
-# subject: only the letters, digits and marks a charset's name may hold.
-if(NOT POSTERN_MAIL_CHARSET MATCHES "^[A-Za-z0-9._:+-]*$")
-  message(FATAL_ERROR "POSTERN_MAIL_CHARSET must be a character set's name, such as UTF-8")
-endif()
-
-# The thank-you page goes into a Location header and a link: an absolute
-# path or an http(s) URL, without white space or control characters.
-if(NOT POSTERN_THANKS_URL STREQUAL "")
-  set(controls " \t")
-  foreach(code RANGE 1 31)
-    string(ASCII ${code} control)
-    string(APPEND controls "${control}")
-  endforeach()
-  string(ASCII 127 control)
-  string(APPEND controls "${control}")
-  if(NOT POSTERN_THANKS_URL MATCHES "^(/[^/]|/$|https?://[^/])" OR POSTERN_THANKS_URL MATCHES "[${controls}]")
-    message(FATAL_ERROR "POSTERN_THANKS_URL must be an absolute path or an http or https URL, "
-                        "without spaces or control characters")
-  endif()
-endif()
+# Every other check of a setting is postern's own, the same for its
+# compiled-in defaults (a build with a value it refuses stops with the
+# setting's name) as for the options of a form's wrapper.
 
 function(cgi_site_config target folder)
   set(overrides "${ARGN}")  # quoted: an empty value stays a value

@@ -1,7 +1,8 @@
 // The mail message over hostile fields: whatever the names and values, the
 // header block is the gateway's own lines, no line is longer than mail
 // allows, the message read as a mail reader reads it is the fields' layout,
-// and in it only a field's first line starts at the left margin.
+// in it only a field's first line starts at the left margin, and the bytes
+// the composer counted before it made the message are the bytes it wrote.
 
 #include <algorithm>
 #include <cstdint>
@@ -63,7 +64,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         start = end + 1;
     }
 
-    const std::string message = composeMessage("forms@example.org", "Subject", fields);
+    // What the composer counts before it allocates is what it writes.
+    const LayoutCheck layout = layoutCheck(fields);
+    check(layout.counted == layout.written);
+    Mail mail;
+    std::uint64_t size = 0;
+    Settings form;
+    form.recipient = "forms@example.org";
+    form.subject = "Subject";
+    check(composeMessage(form, fields, UINT64_MAX, mail, size));
+    check(size == mail.size);
+    const std::string message(mail.text());
     check(longest_line(message) <= longestMailLine);
     const std::string plain = postern_message(laid_out(fields), "forms@example.org", "Subject");
     const std::string body = plain.substr(plain.find("\n\n") + 2);

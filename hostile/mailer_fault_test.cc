@@ -95,9 +95,9 @@ TEST_P(MailerFaults, PageStatusAndLog)
     const TempDir mailbox;
     Request request{{"forms@example.org"},
                     {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
-                     {"CONTENT_LENGTH", std::to_string(row.body.size())},
-                     {"TESTMAILER_DIR", mailbox.path()}, {"TESTMAILER_MODE", row.mode}},
+                     {"CONTENT_LENGTH", std::to_string(row.body.size())}},
                     row.body};
+    use_mailbox(request, mailbox, row.mode);
     request.closed = row.closed;
     request.ignored = row.ignored;
     request.inherited = row.inherited;

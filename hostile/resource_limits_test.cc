@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "folio/expected.h"
@@ -17,12 +19,53 @@ TEST(ResourceLimits, NoDescriptorForThePipe)
 {
     const TempDir mailbox;
     Request request{{"forms@example.org"}, post("a=1"), "a=1"};
-    request.env.emplace_back("TESTMAILER_DIR", mailbox.path());
+    use_mailbox(request, mailbox);
     request.fileLimit = 4;  // standard input, output, error and one more: no room for a pipe
     const Outcome r = run_program(POSTERN_PATH, request);
     EXPECT_EQ(r.out, postern_error("<P>Could not open pipe to mail program.</P>\n"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "postern: cannot make a pipe to the mailer: Too many open files\n");
+    EXPECT_FALSE(file_exists(mailbox / "args"));
+}
+
+// A closed standard descriptor that cannot be opened on /dev/null (no
+// descriptor left under the limit): the gateway stops before it reads
+// anything, rather than let the pipe to the mailer take its place.
+TEST(ResourceLimits, NoDescriptorForAClosedOne)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(CGI_SANITIZED)
+    GTEST_SKIP() << "a sanitized build loads its runtime with descriptors the limit does not leave";
+#endif
+    const TempDir mailbox;
+    Request request{{"forms@example.org"}, post("a=1"), "a=1"};
+    use_mailbox(request, mailbox);
+    request.closed = {STDOUT_FILENO};
+    request.fileLimit = 1;  // standard input only: descriptor 1 is over the limit
+    request.feed = Feed::pieces;
+    const Outcome r = run_program(POSTERN_PATH, request);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "postern: cannot open /dev/null on the closed descriptor 1: Too many open files\n");
+    EXPECT_TRUE(r.bodyLeftUnread);
+    EXPECT_FALSE(file_exists(mailbox / "args"));
+}
+
+// A body whose mail would be the square of its size is refused by the
+// count, before anything is allocated: well within a small address space.
+TEST(ResourceLimits, QuadraticBodyInLittleMemory)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(CGI_SANITIZED)
+    GTEST_SKIP() << "an address-space limit cannot be combined with the address sanitizer";
+#endif
+    const TempDir mailbox;
+    const std::string body = std::string(65535, '\n') + "=x";
+    Request request{{"forms@example.org"}, post(body), body};
+    use_mailbox(request, mailbox);
+    request.memoryLimit = 64UL << 20;
+    const Outcome r = run_program(POSTERN_PATH, request);
+    EXPECT_EQ(r.out, postern_error("<P>The form was too large for the memory of this server.</P>\n"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find(" bytes for")), "postern: the mail would be " +
+              std::to_string(postern_message("").size() + laid_out_size({{std::string(65535, '\n'), "x"}})));
     EXPECT_FALSE(file_exists(mailbox / "args"));
 }
 
@@ -36,7 +79,7 @@ TEST(ResourceLimits, OutOfMemory)
         const TempDir mailbox;
         const std::string body = "f=" + big;
         Request request{{"forms@example.org"}, post(body), body};
-        request.env.emplace_back("TESTMAILER_DIR", mailbox.path());
+        use_mailbox(request, mailbox);
         request.memoryLimit = 128UL << 20;
         const Outcome r = run_program(POSTERN_PATH, request);
         EXPECT_EQ(r.out, postern_error("<P>The form was too large for the memory of this server.</P>\n"));

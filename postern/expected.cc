@@ -108,6 +108,29 @@ std::string laid_out(const std::vector<FormEntry>& fields)
     return out;
 }
 
+std::uint64_t laid_out_size(const std::vector<FormEntry>& fields)
+{
+    // Each LF, and each CR that no LF follows, is followed by the indent.
+    const auto breaks = [](const std::string& text) {
+        std::uint64_t count = 0;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            count += text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+        return count;
+    };
+    std::uint64_t size = 0;
+    const std::string* previous = nullptr;
+    for (const auto& field : fields) {
+        const std::uint64_t indent = field.name.size() + 2;
+        if (previous != nullptr && *previous == field.name)
+            size += indent;
+        else
+            size += field.name.size() + breaks(field.name) * indent + 2;
+        size += field.value.size() + breaks(field.value) * indent + 2;
+        previous = &field.name;
+    }
+    return size;
+}
+
 std::string decoded_quoted_printable(std::string_view text)
 {
     const auto hex = [](char c) {

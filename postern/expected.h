@@ -2,6 +2,7 @@
 // built from the texts the gateway must write.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,10 @@ std::string quoted_printable_mime(const std::string& charset = "us-ascii",
 // byte: each line after a LF, a CR LF or a CR alone, in a name or a value,
 // indented to the value column.
 std::string laid_out(const std::vector<FormEntry>& fields);
+
+// The size of laid_out(fields), worked out from the layout's definition
+// without making it: for fields whose layout is far too large to make.
+std::uint64_t laid_out_size(const std::vector<FormEntry>& fields);
 
 // A quoted-printable body decoded as a mail reader decodes it, white space at
 // line ends dropped, each line end written as LF; "<bad encoding>" where

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config.h"
 
 const char revisionLevel[] = "$Revision: 1.1 $";
 const char revisionDate[] = "$Date: 1994/12/22 18:59:32 $";
@@ -52,20 +51,12 @@ bool hasEightBit(std::string_view text)
     return false;
 }
 
-// The subject goes into its header line as it stands, unless the site names
-// the character set of its forms and the subject holds bytes beyond ASCII:
+// The subject goes into its header line as it stands, unless the form names
+// the character set of its pages and the subject holds bytes beyond ASCII:
 // then it goes as encoded words in that set, which readers show as letters.
-bool subjectEncoded(std::string_view subject)
+bool subjectEncoded(const Settings& settings)
 {
-    return mailCharset[0] != '\0' && hasEightBit(subject);
-}
-
-bool isUtf8(std::string_view charset)
-{
-    std::string lower(charset);
-    for (char& c : lower)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return lower == "utf-8" || lower == "utf8";
+    return !settings.mailCharset.empty() && hasEightBit(settings.subject);
 }
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
@@ -77,15 +68,21 @@ void appendHex(std::string& out, unsigned char c)
     out += hexDigits[c & 0xF];
 }
 
-// "Subject: " and the subject as encoded words of the "Q" kind in the site's
-// character set, each at most 75 characters, one a line: the lines after the
-// first begin with a space, which folds them into the one header. In UTF-8 a
-// word holds whole letters only, as encoded words must.
-std::string encodedSubjectLines(std::string_view subject)
+// The longest line of an encoded subject, "Subject: " included.
+constexpr std::size_t longestEncodedLine = 76;
+
+// "Subject: " and the subject as encoded words of the "Q" kind in the form's
+// character set, one a line, no line longer than longestEncodedLine: the
+// lines after the first begin with a space, which folds them into the one
+// header. In UTF-8 a word holds whole letters only, as encoded words must;
+// the other sets a form may name have one byte a letter.
+std::string encodedSubjectLines(std::string_view subject, std::string_view charset)
 {
-    const std::string open = std::string("=?") + mailCharset + "?Q?";
-    const std::size_t room = 75 - open.size() - 2;
-    const bool utf8 = isUtf8(mailCharset);
+    const std::string open = "=?" + std::string(charset) + "?Q?";
+    const std::size_t wordRoom = open.size() + std::strlen("?=");
+    // The first word follows "Subject: ", the others a space.
+    std::size_t room = longestEncodedLine - std::strlen("Subject: ") - wordRoom;
+    const bool utf8 = setting::isUtf8(charset);
     std::string lines = "Subject:";
     std::string word;
     const auto endWord = [&] {
@@ -111,6 +108,7 @@ std::string encodedSubjectLines(std::string_view subject)
         if (!word.empty() && word.size() + letter.size() > room) {
             endWord();
             lines += '\n';
+            room = longestEncodedLine - std::strlen(" ") - wordRoom;
         }
         word += letter;
     }
@@ -118,75 +116,66 @@ std::string encodedSubjectLines(std::string_view subject)
     return lines + "\n";
 }
 
-bool isAtext(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           (c != '\0' && std::strchr("!#$%&'*+-/=?^_`{|}~", c) != nullptr);
-}
-
-// Characters of the address's kind and single inner dots.
-bool isDotAtom(std::string_view text)
-{
-    bool afterDot = true;  // no dot first
-    for (const char c : text) {
-        if (c == '.') {
-            if (afterDot)
-                return false;
-            afterDot = true;
-        } else if (isAtext(c)) {
-            afterDot = false;
-        } else {
-            return false;
-        }
-    }
-    return !afterDot;  // nor last, nor an empty text
-}
-
-// One plain address, local@domain of dot-atoms, no more than mail allows
-// (254 octets, 64 in the local part), and no encoded word a reader might
-// decode: the only visitor text that may reach a header.
-bool isPlainAddress(std::string_view text)
-{
-    const std::size_t at = text.find('@');
-    return text.size() <= 254 && at != std::string_view::npos && at <= 64 && isDotAtom(text.substr(0, at)) &&
-           isDotAtom(text.substr(at + 1)) && text.find("=?") == std::string_view::npos;
-}
-
-// Where replies go: the address the visitor typed into the site's reply
+// Where replies go: the address the visitor typed into the form's reply
 // field, the first field of that name, when it is one plain address; else
 // the recipient.
-std::string_view replyAddress(const char* recipient, const std::vector<FormEntry>& fields)
+std::string_view replyAddress(const Settings& settings, const std::vector<FormEntry>& fields)
 {
-    if (replyToField[0] == '\0')
-        return recipient;
+    if (settings.replyToField.empty())
+        return settings.recipient;
     for (const auto& field : fields)
-        if (field.name == replyToField)
-            return isPlainAddress(field.value) ? std::string_view(field.value) : std::string_view(recipient);
-    return recipient;
+        if (field.name == settings.replyToField)
+            return setting::isPlainAddress(field.value) ? std::string_view(field.value) : settings.recipient;
+    return settings.recipient;
 }
 
-// The body as it is written, into room made for it, and what it holds that
-// decides its encoding: a line longer than Internet mail allows (counted
-// without its LF or CR LF), which relays refuse or break, or a CR alone,
-// which relays drop, replace or take for a line end. Both are noted line by
-// line while the body is written, since a second pass over a large body
-// costs as much as the writing. Bytes go in through a cursor, not by
-// appends: a form of short lines has a line every few bytes.
+// Where the layout goes. The layout runs twice, over the same code: once into
+// a Counter, which only counts its bytes, so that the message's size is known
+// before anything is allocated, and once into a Writer, into room of exactly
+// that size.
+struct Counter {
+    std::uint64_t at = 0;
+
+    // Saturates instead of wrapping round (a size_t is 32 bits on some
+    // builds; the count is 64 bits on all of them, and stops at its end).
+    void add(std::uint64_t n) { at = n > UINT64_MAX - at ? UINT64_MAX : at + n; }
+    void copy(const char*, std::size_t n) { add(n); }
+    void fill(std::size_t n) { add(n); }
+    void byte(char) { add(1); }
+    std::uint64_t offset() const { return at; }
+};
+
+struct Writer {
+    char* const start;
+    char* at = start;
+
+    void copy(const char* p, std::size_t n)
+    {
+        std::memcpy(at, p, n);
+        at += n;
+    }
+    void fill(std::size_t n) { printSpaces(at, n); }
+    void byte(char c) { *at++ = c; }
+    std::uint64_t offset() const { return static_cast<std::uint64_t>(at - start); }
+};
+
+// The body as it is laid out, and what it holds that decides its encoding: a
+// line longer than Internet mail allows (counted without its LF or CR LF),
+// which relays refuse or break, or a CR alone, which relays drop, replace or
+// take for a line end. Both are noted line by line while the body is laid
+// out, since another pass over a large body costs as much as the layout.
+template <class Out>
 struct BodyLines {
-    char* at;
-    const char* lineStart = at;
+    Out out;
+    std::uint64_t lineStart = 0;
     bool needsEncoding = false;
 
-    void put(std::string_view text)
-    {
-        std::memcpy(at, text.data(), text.size());
-        at += text.size();
-    }
+    void put(std::string_view text) { out.copy(text.data(), text.size()); }
 
     // The line that began at lineStart ends here, before its line break.
     void endLine()
     {
-        if (static_cast<std::size_t>(at - lineStart) > longestMailLine)
+        if (out.offset() - lineStart > longestMailLine)
             needsEncoding = true;
     }
 
@@ -194,8 +183,8 @@ struct BodyLines {
     void newLine()
     {
         endLine();
-        *at++ = '\n';
-        lineStart = at;
+        out.byte('\n');
+        lineStart = out.offset();
     }
 
     // Writes `text` with `indent` spaces after each of its line breaks: a LF,
@@ -220,26 +209,26 @@ struct BodyLines {
             if (cr < p)
                 cr = next('\r');
             const char* const lineBreak = lf < cr ? lf : cr;
-            put({p, static_cast<std::size_t>(lineBreak - p)});
+            out.copy(p, static_cast<std::size_t>(lineBreak - p));
             if (lineBreak == end)
                 return;
             endLine();
-            *at++ = *lineBreak;
+            out.byte(*lineBreak);
             p = lineBreak + 1;
             if (*lineBreak == '\r') {
                 if (p < end && *p == '\n')
-                    *at++ = *p++;
+                    out.byte(*p++);
                 else
                     needsEncoding = true;
             }
-            lineStart = at;
-            printSpaces(at, indent);
+            lineStart = out.offset();
+            out.fill(indent);
         }
     }
 };
 
-template <std::size_t N>
-void putReport(BodyLines& body, std::string_view heading, const ReportLine (&lines)[N])
+template <class Out, std::size_t N>
+void putReport(BodyLines<Out>& body, std::string_view heading, const ReportLine (&lines)[N])
 {
     body.putIndented(heading, 0);
     for (const auto& line : lines) {
@@ -250,40 +239,10 @@ void putReport(BodyLines& body, std::string_view heading, const ReportLine (&lin
     }
 }
 
-// Room kept in a body's buffer for the headers, which go in at its front last.
-constexpr std::size_t headerRoom = 4096;
-
-// How many line breaks `text` holds: every LF, and every CR that no LF
-// follows.
-std::size_t lineBreaks(std::string_view text)
+// The body: the report on the visitor and the server, and every field.
+template <class Out>
+void layOut(BodyLines<Out>& body, const std::vector<FormEntry>& fields)
 {
-    auto breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-    for (std::size_t cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r', cr + 1))
-        breaks += static_cast<std::size_t>(cr + 1 == text.size() || text[cr + 1] != '\n');
-    return breaks;
-}
-
-// The body: the report on the visitor and the server, and every field; and
-// whether it must be encoded for mail.
-std::string composeBody(const std::vector<FormEntry>& fields, bool& encode)
-{
-    // Room for the longest the body can be, made once: the fields are
-    // written into it through a cursor, and a body that grew by copies
-    // would cost a fresh mapping and its page faults each time. The headers'
-    // room stays spare at the end until the headers go in at the front.
-    std::size_t room = headerRoom + 1024;  // the headers, and the report's own text
-    for (const auto& line : visitorLines)
-        room += std::strlen(envOrUnknown(line.variable));
-    for (const auto& line : serverLines)
-        room += std::strlen(envOrUnknown(line.variable));
-    for (const auto& field : fields) {
-        const std::size_t indent = field.name.size() + 2;
-        room += (lineBreaks(field.name) + 1) * (field.name.size() + indent) + field.value.size() +
-                lineBreaks(field.value) * indent + 4;
-    }
-    std::string out(room, '\0');
-
-    BodyLines body{out.data()};
     putReport(body, "\nREMOTE USER INFORMATION\n-----------------------\n", visitorLines);
     putReport(body, "\nLOCAL SERVER INFORMATION\n------------------------\n", serverLines);
     body.putIndented("\nFILL-OUT FORM VALUES\n--------------------\n", 0);
@@ -296,15 +255,37 @@ std::string composeBody(const std::vector<FormEntry>& fields, bool& encode)
             body.putIndented(field.name, indent);
             body.put(": ");
         } else
-            printSpaces(body.at, indent);
+            body.out.fill(indent);
         body.putIndented(field.value, indent);
         body.newLine();  // the field's last line
         body.newLine();  // and the empty line after it
         previous = &field.name;
     }
-    out.resize(static_cast<std::size_t>(body.at - out.data()));
-    encode = body.needsEncoding;
-    return out;
+}
+
+// The header block, with MIME lines that name the body's character set and
+// transfer encoding when `charset` is not empty.
+std::string headers(const Settings& settings, const std::vector<FormEntry>& fields, std::string_view charset,
+                    bool quotedPrintable)
+{
+    const auto revision = keywordValue(revisionLevel, std::strlen("$Revision: "));
+    const auto date = keywordValue(revisionDate, std::strlen("$Date: "));
+    std::string message;
+    message.append("To: ").append(settings.recipient).append("\n");
+    message += "Cc:\n";
+    if (subjectEncoded(settings))
+        message += encodedSubjectLines(settings.subject, settings.mailCharset);
+    else
+        message.append("Subject: ").append(settings.subject).append("\n");
+    message.append("Reply-To: ").append(replyAddress(settings, fields)).append("\n");
+    message.append("X-Delivered-Via: Postern Version ").append(revision).append(" of ").append(date).append("\n");
+    if (!charset.empty()) {
+        message += "MIME-Version: 1.0\n";
+        message.append("Content-Type: text/plain; charset=").append(charset).append("\n");
+        message.append("Content-Transfer-Encoding: ").append(quotedPrintable ? "quoted-printable" : "8bit").append("\n");
+    }
+    message += "\n";
+    return message;
 }
 
 } // namespace
@@ -315,16 +296,16 @@ void printSpaces(char*& at, std::size_t count)
     at += count;
 }
 
-std::string headerTooLong(std::string_view recipient, std::string_view subject)
+std::string headerTooLong(const Settings& settings)
 {
     const auto tooLong = [](const char* what, std::size_t length) {
         return std::string(what) + " of " + std::to_string(length) + " bytes makes a header line longer than " +
                std::to_string(longestMailLine) + " octets";
     };
-    if (std::strlen("Reply-To: ") + recipient.size() > longestMailLine)
-        return tooLong("the recipient", recipient.size());
-    if (!subjectEncoded(subject) && std::strlen("Subject: ") + subject.size() > longestMailLine)
-        return tooLong("the subject", subject.size());
+    if (std::strlen("Reply-To: ") + settings.recipient.size() > longestMailLine)
+        return tooLong("the recipient", settings.recipient.size());
+    if (!subjectEncoded(settings) && std::strlen("Subject: ") + settings.subject.size() > longestMailLine)
+        return tooLong("the subject", settings.subject.size());
     return {};
 }
 
@@ -333,7 +314,7 @@ std::string quotedPrintable(std::string_view body)
     // Encoded lines of at most 76 characters: 75 and the "=" of a soft break.
     constexpr std::size_t width = 75;
     std::string out;
-    out.reserve(3 * body.size() + body.size() / 25 + headerRoom);  // the most it can be, and the headers
+    out.reserve(3 * body.size() + body.size() / 25);  // the most it can be
     std::size_t column = 0;
     const auto room = [&](std::size_t length) {
         if (column + length > width) {
@@ -373,35 +354,53 @@ std::string quotedPrintable(std::string_view body)
     return out;
 }
 
-std::string composeMessage(const char* recipient, const char* subject, const std::vector<FormEntry>& fields)
+bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fields, std::uint64_t limit, Mail& mail,
+                    std::uint64_t& size)
 {
-    const auto revision = keywordValue(revisionLevel, std::strlen("$Revision: "));
-    const auto date = keywordValue(revisionDate, std::strlen("$Date: "));
-    bool encoded = false;
-    std::string body = composeBody(fields, encoded);
-
-    std::string message;
-    message.append("To: ").append(recipient).append("\n");
-    message += "Cc:\n";
-    if (subjectEncoded(subject))
-        message += encodedSubjectLines(subject);
+    BodyLines<Counter> count{};
+    layOut(count, fields);
+    const bool encode = count.needsEncoding;
+    // The MIME lines: the visitor's bytes go as the browser sent them, and
+    // the form says in which character set its pages send them; without that,
+    // only an encoded body says it is ASCII, or that its set is not known.
+    std::string_view charset = settings.mailCharset;
+    const std::string head = headers(settings, fields, charset, false);
+    size = count.out.at;
+    if (size > UINT64_MAX - head.size())
+        size = UINT64_MAX;
     else
-        message.append("Subject: ").append(subject).append("\n");
-    message.append("Reply-To: ").append(replyAddress(recipient, fields)).append("\n");
-    message.append("X-Delivered-Via: Postern Version ").append(revision).append(" of ").append(date).append("\n");
-    if (encoded || mailCharset[0] != '\0') {
-        // The visitor's bytes go as the browser sent them: the site says in
-        // which character set its forms send them; without that, a body of
-        // ASCII says so, and any other says that its set is not known.
-        const char* charset = mailCharset[0] != '\0' ? mailCharset : hasEightBit(body) ? "unknown-8bit" : "us-ascii";
-        message += "MIME-Version: 1.0\n";
-        message.append("Content-Type: text/plain; charset=").append(charset).append("\n");
-        message.append("Content-Transfer-Encoding: ").append(encoded ? "quoted-printable" : "8bit").append("\n");
+        size += head.size();
+    if (size > limit || size > std::string().max_size())
+        return false;
+
+    if (!encode) {
+        mail.size = static_cast<std::size_t>(size);
+        mail.bytes.reset(new char[mail.size]);  // not zeroed: every byte is written below
+        std::memcpy(mail.bytes.get(), head.data(), head.size());
+        BodyLines<Writer> body{{mail.bytes.get() + head.size()}};
+        layOut(body, fields);
+        return true;
     }
-    message += "\n";
-    // Into the room the body keeps for it: the body moves up in place, with
-    // no new allocation while the headers fit in headerRoom.
-    std::string text = encoded ? quotedPrintable(body) : std::move(body);
-    text.insert(0, message);
-    return text;
+    const std::size_t laidOut = static_cast<std::size_t>(count.out.at);
+    const std::unique_ptr<char[]> plain(new char[laidOut]);
+    BodyLines<Writer> body{{plain.get()}};
+    layOut(body, fields);
+    const std::string_view text(plain.get(), laidOut);
+    if (charset.empty())
+        charset = hasEightBit(text) ? "unknown-8bit" : "us-ascii";
+    mail.encoded = headers(settings, fields, charset, true);
+    mail.encoded += quotedPrintable(text);
+    mail.size = mail.encoded.size();
+    size = mail.size;
+    return size <= limit;
+}
+
+LayoutCheck layoutCheck(const std::vector<FormEntry>& fields)
+{
+    BodyLines<Counter> count{};
+    layOut(count, fields);
+    std::string room(static_cast<std::size_t>(count.out.at) + 1, '\0');
+    BodyLines<Writer> body{{room.data()}};
+    layOut(body, fields);
+    return {count.out.at, static_cast<std::size_t>(body.out.at - room.data())};
 }

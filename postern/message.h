@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "formdecode/formdecode.h"
+#include "postern/settings.h"
 
 // The gateway's version and date, as stored keyword strings.
 extern const char revisionLevel[];
@@ -21,6 +24,17 @@ extern const char* const unknown;
 // relays refuse or rewrite longer ones.
 inline constexpr std::size_t longestMailLine = 998;
 
+// The largest message a form of `bodyBytes` bytes may make: the value column's
+// indent after every line break makes a message grow with a name's length
+// times the line breaks under it, so without a bound a body of a few
+// kilobytes could make gigabytes of mail.
+inline constexpr std::uint64_t mailBoundPerByte = 16;
+inline constexpr std::uint64_t mailBoundExtra = 1 << 20;
+constexpr std::uint64_t mailBound(std::uint64_t bodyBytes)
+{
+    return mailBoundPerByte * bodyBytes + mailBoundExtra;
+}
+
 // Writes `count` spaces at `at`, into room the message being written keeps
 // for them, and moves `at` past them.
 void printSpaces(char*& at, std::size_t count);
@@ -28,7 +42,7 @@ void printSpaces(char*& at, std::size_t count);
 // Why the recipient or the subject cannot stand in the mail's header lines
 // (a line of more than longestMailLine octets), for the error log; empty when
 // both fit.
-std::string headerTooLong(std::string_view recipient, std::string_view subject);
+std::string headerTooLong(const Settings& settings);
 
 // The whole message, made before the mailer starts so that nothing is ever
 // half sent. Values of a repeated neighbouring name and every line after a
@@ -37,9 +51,30 @@ std::string headerTooLong(std::string_view recipient, std::string_view subject);
 // margin. A body that holds a line longer than longestMailLine, or a CR
 // alone, goes as quoted-printable, which every relay carries unchanged and
 // every reader decodes to the same text. Replies go to the recipient, or,
-// when the site names a reply field, to the one plain address the visitor
+// when the form names a reply field, to the one plain address the visitor
 // typed into it.
-std::string composeMessage(const char* recipient, const char* subject, const std::vector<FormEntry>& fields);
+//
+// The message's size is counted before anything is made; when it would pass
+// `limit` bytes nothing is made, and the result is false with `size` the
+// count (saturated at its type's end).
+struct Mail {
+    std::unique_ptr<char[]> bytes;  // the message as laid out, or
+    std::string encoded;            // the message with its body as quoted-printable
+    std::size_t size = 0;
+
+    std::string_view text() const { return bytes ? std::string_view(bytes.get(), size) : std::string_view(encoded); }
+};
+bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fields, std::uint64_t limit, Mail& mail,
+                    std::uint64_t& size);
+
+// The bytes of the body's layout (the report and the fields, before any
+// transfer encoding): counted, and as the writer wrote them. The two are one
+// routine run twice; the message fuzzer holds them to each other.
+struct LayoutCheck {
+    std::uint64_t counted;
+    std::size_t written;
+};
+LayoutCheck layoutCheck(const std::vector<FormEntry>& fields);
 
 // The body as quoted-printable: lines of at most 76 characters, soft breaks
 // where a line of the text is longer, a CR LF or LF of the text as a line

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -16,9 +17,24 @@ const char* const reportVariables[] = {
     "REMOTE_HOST", "REMOTE_ADDR", "HTTP_USER_AGENT", "SERVER_NAME", "SERVER_PORT",
     "SERVER_SOFTWARE", "SERVER_PROTOCOL", "GATEWAY_INTERFACE", "SCRIPT_NAME"};
 
-std::string message(const std::vector<FormEntry>& fields)
+// A form without options, but for its charset.
+Settings form(std::string_view charset = {})
 {
-    return composeMessage("forms@example.org", "Workshop sign-up", fields);
+    Settings settings;
+    settings.recipient = "forms@example.org";
+    settings.subject = "Workshop sign-up";
+    settings.mailCharset = charset;
+    return settings;
+}
+
+// The message for these fields as `settings` make it.
+std::string message(const std::vector<FormEntry>& fields, const Settings& settings = form())
+{
+    Mail mail;
+    std::uint64_t size = 0;
+    EXPECT_TRUE(composeMessage(settings, fields, UINT64_MAX, mail, size));
+    EXPECT_EQ(size, mail.size);
+    return std::string(mail.text());
 }
 
 // The whole message for these fields, every report line "(unknown)".
@@ -176,6 +192,35 @@ TEST_F(Message, LongAndManyLinesKeepTheLayout)
             fields.push_back({std::move(name), random() % 4 == 0 ? text(3000, longLines) : text(300, lines)});
         }
         expectLaidOut(message(fields), fields);
+    }
+}
+
+// However long the subject, and in whichever character set a form may name,
+// no line of the encoded subject is longer than encoded words allow (76
+// characters, "Subject: " included).
+TEST_F(Message, EncodedSubjectLinesFit)
+{
+    const std::string letters[] = {"\xc3\xab", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "a", " ", "=", "?"};
+    std::mt19937 random(20261209);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same subjects every run
+    for (const char* charset : {"UTF-8", "ISO-8859-15", "windows-1252", "KOI8-R"}) {
+        for (int length = 1; length < 120; length += 7) {
+            std::string subject;
+            for (int i = 0; i < length; ++i)
+                subject += letters[random() % std::size(letters)];
+            subject += "\xc3\xab";  // beyond ASCII: encoded
+            Settings settings = form(charset);
+            settings.subject = subject;
+            const std::string mail = message({}, settings);
+            const std::size_t start = mail.find("Subject:");
+            const std::size_t end = mail.find("\nReply-To:");
+            std::string_view header(mail);
+            header = header.substr(start, end - start);
+            for (std::size_t at = 0; at < header.size();) {
+                const std::size_t lf = std::min(header.find('\n', at), header.size());
+                EXPECT_LE(lf - at, 76U) << charset << " " << length << ": " << header.substr(at, lf - at);
+                at = lf + 1;
+            }
+        }
     }
 }
 

@@ -4,9 +4,13 @@
 // line, and answers with a success page or an error page. Every error page
 // also leaves one line in the web server's error log.
 //
-// Usage (from a wrapper in the web server's cgi-bin): postern [-s subject] recipient
+// Usage (from a wrapper in the web server's cgi-bin):
+//   postern [--option=value ...] [-s subject] recipient
+// The options set the form's own settings over the site's compiled-in
+// defaults; see parseArguments.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <string_view>
@@ -26,6 +31,7 @@
 #include "errorlog/errorlog.h"
 #include "formdecode/formdecode.h"
 #include "htmlescape/html_escape.h"
+#include "postern/defaults.h"
 #include "postern/message.h"
 
 namespace {
@@ -37,29 +43,27 @@ constexpr std::size_t postern_block = 1024;
 
 char hostname[128];
 
-// From the command line, which lives as long as the program.
-const char* recipient = "";
-const char* subject = "HTML Fill-Out Form Output";
-
 // The content-length counter: what is left of the body to read, from
 // CONTENT_LENGTH (0 when it is not set); counted down as the fields are read.
 int cl = 0;
 
+// Whether the answer's first lines have gone out: at start, unless the form
+// sends visitors to a page of its own; then they wait until the outcome is
+// known, and only an error page writes them.
+bool headerWritten = false;
+
+// What the gateway is doing, for the log when memory runs out.
+const char* phase = "reading the form";
+
 // The heading every error page opens with.
 const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 
-// The first lines of every page but the thank-you redirect. Written at start,
-// unless the site sends visitors to a page of its own: then the answer's
-// first line waits until the outcome is known.
+// The first lines of every page but the thank-you redirect.
 void writeHeader()
 {
     std::fputs("Content-type: text/html\n\n", stdout);
     std::fputs("<TITLE>Form Submission Results</TITLE>\n", stdout);
-}
-
-bool headerHeld()
-{
-    return thanksUrl[0] != '\0';
+    headerWritten = true;
 }
 
 // Reads the rest of the body and drops it, before an error page: under
@@ -70,12 +74,12 @@ void dropRestOfBody()
     discard_rest(stdin, cl);
 }
 
-// Whom the error pages ask the visitor to write to: the site's webmaster
-// when the site names one, else the webmaster of this host.
-std::string webmasterAddress()
+// Whom the error pages ask the visitor to write to: the form's webmaster
+// when it names one, else the webmaster of this host.
+std::string webmasterAddress(const Settings& form)
 {
-    if (webmaster[0] != '\0')
-        return html_escape(webmaster);
+    if (!form.webmaster.empty())
+        return html_escape(form.webmaster);
     return std::string("webmaster@") + hostname;
 }
 
@@ -85,30 +89,30 @@ void openErrorPage(std::string_view cause)
 {
     log_error("postern", cause);
     dropRestOfBody();
-    if (headerHeld())
+    if (!headerWritten)
         writeHeader();
     std::fputs(errorOpening, stdout);
 }
 
 // An error page: `lines` between the opening and the closing line, which
 // names the webmaster; `cause` goes to the server's error log.
-[[noreturn]] void errorPage(std::string_view lines, std::string_view cause)
+[[noreturn]] void errorPage(const Settings& form, std::string_view lines, std::string_view cause)
 {
     openErrorPage(cause);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
-    std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress().c_str());
+    std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress(form).c_str());
     std::fputs("and complain about this.</P>\n", stdout);
     std::exit(1);
 }
 
 // The bad-arguments page: the command line that the server side wrote is
 // wrong, or cannot be trusted.
-[[noreturn]] void usage(const std::string& cause)
+[[noreturn]] void usage(const Settings& form, const std::string& cause)
 {
     openErrorPage("bad arguments: " + cause);
     std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
     std::fputs("specified on the server side.</P>\n", stdout);
-    std::printf("Please send a note to <I>%s</I> and complain\n", webmasterAddress().c_str());
+    std::printf("Please send a note to <I>%s</I> and complain\n", webmasterAddress(form).c_str());
     std::fputs("about this.</P>\n", stdout);
     std::exit(1);
 }
@@ -127,19 +131,20 @@ std::string notWanted(const char* what, const char* value, const char* wanted)
     return std::string(what) + " " + log_quoted(value) + " is not " + wanted;
 }
 
-bool hasLineBreak(std::string_view text)
-{
-    return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
 // A server, or whatever started it, may hand over a closed standard
 // descriptor: it would be taken by the pipe to the mailer, whose output would
-// then land in the page. Each is opened on /dev/null before anything else.
+// then land in the page. Each is opened on /dev/null before anything else;
+// when that cannot be done the gateway stops there, having read nothing.
 void openClosedStandardDescriptors()
 {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
-        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
-            open("/dev/null", O_RDWR);  // takes the lowest free descriptor: this one
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF &&
+            open("/dev/null", O_RDWR) != fd) {  // takes the lowest free descriptor: this one
+            const std::string cause = std::string("cannot open /dev/null on the closed descriptor ") +
+                                      std::to_string(fd) + ": " + std::strerror(errno);
+            log_error("postern", cause);  // lost when it is standard error that is closed
+            _exit(1);
+        }
 }
 
 void fillHostname()
@@ -149,69 +154,142 @@ void fillHostname()
     hostname[sizeof hostname - 1] = '\0';
 }
 
-// Takes -s and its subject, and the recipient (a later one replaces an
-// earlier one). Both end up in mail headers, so a line break in either, or
-// no recipient at all, is refused. A server that follows CGI's search-query
-// rule (Apache httpd does) makes the command line from a query string that
-// holds no "=": the arguments may then be the visitor's, and are refused.
-void parseArguments(int argc, char** argv)
+// The options a form's wrapper may give, each overriding the site's
+// compiled-in default for that form only, with the check of its value.
+struct Option {
+    std::string_view name;
+    std::string_view Settings::*setting;
+    const char* (*check)(std::string_view value);
+};
+constexpr Option options[] = {
+    {"--reply-to-field", &Settings::replyToField, setting::plainText},
+    {"--thanks-url", &Settings::thanksUrl, setting::thanksUrl},
+    {"--trap-field", &Settings::trapField, setting::plainText},
+    {"--mail-charset", &Settings::mailCharset, setting::mailCharset},
+    {"--webmaster", &Settings::webmaster, setting::plainText},
+    {"--envelope-sender", &Settings::envelopeSender, setting::envelopeSender},
+    {"--mailer-timeout", nullptr, setting::mailerTimeout},
+};
+
+// The site's defaults, which the compiled-in checks have passed.
+Settings siteDefaults()
 {
+    Settings form;
+    form.replyToField = replyToField;
+    form.thanksUrl = thanksUrl;
+    form.trapField = trapField;
+    form.mailCharset = ::mailCharset;
+    form.webmaster = webmaster;
+    form.envelopeSender = ::envelopeSender;
+    form.mailerTimeout = setting::seconds(::mailerTimeout);
+    return form;
+}
+
+// Takes one --option=value into `form`; answers why it cannot, or empty.
+std::string takeOption(Settings& form, std::string_view arg)
+{
+    const std::size_t equals = arg.find('=');
+    const std::string_view name = arg.substr(0, equals);
+    const Option* option = nullptr;
+    for (const auto& known : options)
+        if (known.name == name)
+            option = &known;
+    if (option == nullptr)
+        return "option " + log_quoted(name) + " is not one of postern's";
+    if (equals == std::string_view::npos)
+        return std::string(name) + " without \"=\" and a value";
+    const std::string_view value = arg.substr(equals + 1);
+    if (value.empty())
+        return std::string(name) + " with an empty value";
+    if (const char* fault = option->check(value); fault != nullptr)
+        return std::string(name) + " " + log_quoted(value) + " " + fault;
+    if (option->setting != nullptr)
+        form.*option->setting = value;
+    else
+        form.mailerTimeout = setting::seconds(value);
+    return {};
+}
+
+// Takes the options, -s and its subject, and the recipient (a later one
+// replaces an earlier one) over the site's defaults. The recipient and the
+// subject end up in mail headers, so a line break in either, or no recipient
+// at all, is refused. A server that follows CGI's search-query rule (Apache
+// httpd does) makes the command line from a query string that holds no "=":
+// the arguments may then be the visitor's, and are refused. Answers why the
+// command line cannot be used, or empty; the form's settings go into `form`.
+std::string parseArguments(int argc, char** argv, Settings& form)
+{
+    form = siteDefaults();
+    std::string fault;
+    const auto refuse = [&](std::string why) {
+        if (fault.empty())
+            fault = std::move(why);
+    };
     if (const char* query = std::getenv("QUERY_STRING");
         query != nullptr && *query != '\0' && std::strchr(query, '=') == nullptr)
-        usage("query string " + log_quoted(query) +
-              " holds no \"=\": the server may have made the command line from it");
+        refuse("query string " + log_quoted(query) +
+               " holds no \"=\": the server may have made the command line from it");
     for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (arg[0] == '-') {
-            if (arg[1] != 's')
-                usage("option " + log_quoted(arg) + " is not -s");
-            if (i + 1 >= argc)
-                usage("-s without a subject");
-            subject = argv[++i];
+        const std::string_view arg = argv[i];
+        if (arg.substr(0, 2) == "--") {
+            refuse(takeOption(form, arg));
+        } else if (!arg.empty() && arg[0] == '-') {
+            if (arg.size() < 2 || arg[1] != 's')
+                refuse("option " + log_quoted(arg) + " is not -s");
+            else if (i + 1 >= argc)
+                refuse("-s without a subject");
+            else
+                form.subject = argv[++i];
         } else {
-            recipient = arg;
+            form.recipient = arg;
         }
     }
-    if (*recipient == '\0')
-        usage("no recipient");
-    if (hasLineBreak(recipient))
-        usage("line break in the recipient " + log_quoted(recipient));
-    if (hasLineBreak(subject))
-        usage("line break in the subject " + log_quoted(subject));
-    if (const std::string tooLong = headerTooLong(recipient, subject); !tooLong.empty())
-        usage(tooLong);
+    if (form.recipient.empty())
+        refuse("no recipient");
+    if (setting::hasLineBreak(form.recipient))
+        refuse("line break in the recipient " + log_quoted(form.recipient));
+    if (setting::hasLineBreak(form.subject))
+        refuse("line break in the subject " + log_quoted(form.subject));
+    refuse(headerTooLong(form));
+    return fault;
 }
 
 // Checks the method, the content type and the length.
-void checkRequest()
+void checkRequest(const Settings& form)
 {
     const char* method = std::getenv("REQUEST_METHOD");
     if (method == nullptr || std::strcmp(method, "POST") != 0)
-        errorPage("<P>This program was invoked with an invalid\n"
+        errorPage(form,
+                  "<P>This program was invoked with an invalid\n"
                   "request method (" + escapedForPage(method) + ").</P>\n",
                   notWanted("request method", method, "POST"));
 
     const char* type = std::getenv("CONTENT_TYPE");
     if (type == nullptr || std::strcmp(type, "application/x-www-form-urlencoded") != 0)
-        errorPage("<P>This program was invoked with an invalid\n"
+        errorPage(form,
+                  "<P>This program was invoked with an invalid\n"
                   "content type (" + escapedForPage(type) + ").</P>\n",
                   notWanted("content type", type, "application/x-www-form-urlencoded"));
 
     const char* length = std::getenv("CONTENT_LENGTH");
     if (length == nullptr)
-        errorPage("<P>This program was invoked without a content\n"
+        errorPage(form,
+                  "<P>This program was invoked without a content\n"
                   "length in its environment.</P>\n",
                   "content length not set");
 }
 
-// Reads and decodes every field of the body, in body order.
-std::vector<FormEntry> collectFields()
+// Reads and decodes every field of the body, in body order; `bytes` counts
+// the body's bytes read.
+std::vector<FormEntry> collectFields(const Settings& form, std::uint64_t& bytes)
 {
+    const int length = cl;
     std::vector<FormEntry> fields;
     while (cl > 0 && !at_end(stdin)) {
         if (fields.size() == maxFields)
-            errorPage("<P>This program has a maximum limit of\n" +
-                      std::to_string(maxFields) + " input elements.\n</P>",
+            errorPage(form,
+                      "<P>This program has a maximum limit of\n" + std::to_string(maxFields) +
+                          " input elements.\n</P>",
                       "more than " + std::to_string(maxFields) + " fields in the form");
         std::string value = fmakeword(stdin, '&', cl, postern_block);
         plustospace(value);
@@ -219,22 +297,26 @@ std::vector<FormEntry> collectFields()
         std::string name = makeword(value, '=');
         fields.push_back({std::move(name), std::move(value)});
     }
+    // The counter also went down for the read that met the end.
+    bytes = length > 0 ? static_cast<std::uint64_t>(static_cast<long long>(length) - std::max(cl, 0) -
+                                                    (at_end(stdin) ? 1 : 0))
+                       : 0;
     return fields;
 }
 
-// Whether the form fills the trap field the site's page hides from people:
-// then a robot sent it.
-bool trapFilled(const std::vector<FormEntry>& fields)
+// Whether the form fills the trap field its page hides from people: then a
+// robot sent it.
+bool trapFilled(const Settings& form, const std::vector<FormEntry>& fields)
 {
-    return trapField[0] != '\0' && std::any_of(fields.begin(), fields.end(), [](const FormEntry& field) {
-               return field.name == trapField && !field.value.empty();
+    return !form.trapField.empty() && std::any_of(fields.begin(), fields.end(), [&](const FormEntry& field) {
+               return field.name == form.trapField && !field.value.empty();
            });
 }
 
-void dropTrapField(std::vector<FormEntry>& fields)
+void dropTrapField(const Settings& form, std::vector<FormEntry>& fields)
 {
-    if (trapField[0] != '\0')
-        std::erase_if(fields, [](const FormEntry& field) { return field.name == trapField; });
+    if (!form.trapField.empty())
+        std::erase_if(fields, [&](const FormEntry& field) { return field.name == form.trapField; });
 }
 
 void logTrapFilled()
@@ -252,36 +334,52 @@ struct MailerStart {
 };
 constexpr int redirectFailed = 1;
 constexpr int execFailed = 2;
+constexpr int signalsFailed = 3;
 
 // Closes every descriptor above standard error but `keep`: whatever the web
-// server left open to the gateway is none of the mailer's business.
-void closeInherited(int keep)
+// server left open to the gateway is none of the mailer's business. Answers
+// false when a descriptor could not be closed.
+bool closeInherited(int keep)
 {
     const auto first = static_cast<unsigned>(STDERR_FILENO + 1);
     const auto kept = static_cast<unsigned>(keep);
     if ((kept <= first || close_range(first, kept - 1, 0) == 0) && close_range(kept + 1, ~0U, 0) == 0)
-        return;
+        return true;
+    if (errno != ENOSYS)
+        return false;
     // A kernel without close_range: one by one, up to the descriptor limit.
     const long limit = sysconf(_SC_OPEN_MAX);
     for (int fd = STDERR_FILENO + 1; fd < (limit > 0 ? limit : 1024); ++fd)
         if (fd != keep)
             close(fd);
+    return true;
 }
+
+// The mailer's whole environment: nothing of the request's (a CGI
+// environment carries the visitor's headers), only where its own programs
+// are.
+char mailerPathVariable[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+char* mailerEnvironment[] = {mailerPathVariable, nullptr};
 
 // In the mailer's process: the pipe's read end becomes standard input, the
 // mailer's standard output goes to the gateway's standard error (the server's
-// log), no other descriptor stays open, SIGPIPE is as a new program expects
-// it, and the mailer replaces this process. When any of it fails, the
-// process reports the step and its error on `report` (closed by the exec)
-// and leaves with 255, without flushing the gateway's buffers.
-[[noreturn]] void runMailer(int input, int report)
+// log), no other descriptor stays open, the signals are as a new program
+// expects them, and the mailer replaces this process with the environment
+// the gateway made. When any of it fails, the process reports the step and
+// its error on `report` (closed by the exec) and leaves with 255, without
+// flushing the gateway's buffers.
+[[noreturn]] void runMailer(int input, int report, char* const* argv)
 {
     MailerStart start{redirectFailed, 0};
-    if (dup2(input, STDIN_FILENO) == STDIN_FILENO && dup2(STDERR_FILENO, STDOUT_FILENO) == STDOUT_FILENO) {
-        closeInherited(report);
-        std::signal(SIGPIPE, SIG_DFL);
-        execl(mailerPath, "sendmail", "-t", "-oi", static_cast<char*>(nullptr));
-        start.failedStep = execFailed;
+    if (dup2(input, STDIN_FILENO) == STDIN_FILENO && dup2(STDERR_FILENO, STDOUT_FILENO) == STDOUT_FILENO &&
+        closeInherited(report)) {
+        start.failedStep = signalsFailed;
+        sigset_t none;
+        sigemptyset(&none);
+        if (std::signal(SIGPIPE, SIG_DFL) != SIG_ERR && sigprocmask(SIG_SETMASK, &none, nullptr) == 0) {
+            execve(mailerPath, argv, mailerEnvironment);
+            start.failedStep = execFailed;
+        }
     }
     start.error = errno;
     if (write(report, &start, sizeof start) < 0) {
@@ -299,6 +397,8 @@ std::string mailerFailure(const MailerStart& start, int waitError, int status, i
         return "cannot run the mailer " + mailer + ": " + std::strerror(start.error);
     if (start.failedStep == redirectFailed)
         return "cannot give the mailer its input and output: " + std::string(std::strerror(start.error));
+    if (start.failedStep == signalsFailed)
+        return "cannot reset the mailer's signals: " + std::string(std::strerror(start.error));
     if (waitError != 0)
         return "cannot wait for the mailer " + mailer + ": " + std::strerror(waitError);
     if (WIFSIGNALED(status))
@@ -314,51 +414,144 @@ std::string mailerFailure(const MailerStart& start, int waitError, int status, i
 // A pipe between the gateway and the mailer's process, close-on-exec: the
 // mailer gets one read end as its standard input and nothing else of the
 // gateway's.
-void openPipe(int (&ends)[2])
+void openPipe(const Settings& form, int (&ends)[2])
 {
     if (pipe2(ends, O_CLOEXEC) != 0)
-        errorPage("<P>Could not open pipe to mail program.</P>\n",
+        errorPage(form, "<P>Could not open pipe to mail program.</P>\n",
                   std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
 }
 
-// Writes all of `bytes` to `fd`; answers 0, or the error that stopped it.
-int writeAll(int fd, std::string_view bytes)
+// The mailer's deadline, on the monotonic clock.
+struct Deadline {
+    timespec at;
+
+    static Deadline in(unsigned seconds)
+    {
+        Deadline d{};
+        clock_gettime(CLOCK_MONOTONIC, &d.at);
+        d.at.tv_sec += static_cast<time_t>(seconds);
+        return d;
+    }
+
+    // What is left of it, never below 0.
+    timespec left() const
+    {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        timespec rest{at.tv_sec - now.tv_sec, at.tv_nsec - now.tv_nsec};
+        if (rest.tv_nsec < 0) {
+            rest.tv_nsec += 1000000000L;
+            --rest.tv_sec;
+        }
+        return rest.tv_sec < 0 ? timespec{0, 0} : rest;
+    }
+
+    bool passed() const
+    {
+        const timespec rest = left();
+        return rest.tv_sec == 0 && rest.tv_nsec == 0;
+    }
+};
+
+// Writes all of `bytes` to `fd`, which does not block, by the deadline;
+// answers 0, the error that stopped it, or ETIMEDOUT.
+int writeAll(int fd, std::string_view bytes, const Deadline& deadline)
 {
     while (!bytes.empty()) {
         const ssize_t wrote = write(fd, bytes.data(), bytes.size());
-        if (wrote < 0 && errno != EINTR)
-            return errno;
-        if (wrote > 0)
+        if (wrote > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(wrote));
+            continue;
+        }
+        if (wrote < 0 && errno != EINTR && errno != EAGAIN)
+            return errno;
+        if (wrote < 0 && errno == EAGAIN) {
+            const timespec rest = deadline.left();
+            if (rest.tv_sec == 0 && rest.tv_nsec == 0)
+                return ETIMEDOUT;
+            pollfd ready{fd, POLLOUT, 0};
+            const long ms = static_cast<long>(rest.tv_sec) * 1000 + rest.tv_nsec / 1000000 + 1;
+            poll(&ready, 1, static_cast<int>(std::min(ms, 1000000L)));
+        }
     }
     return 0;
 }
 
-// Makes the message, starts the mailer on a pipe, writes the message into it
-// and waits for the mailer to end. Answers why it failed, or empty when the
-// whole message was handed over and the mailer exited with status 0.
-std::string mailFields(const std::vector<FormEntry>& fields)
+// Waits for the mailer until the deadline; answers true when it ended, with
+// its status. SIGCHLD is blocked, so that its arrival cannot slip between a
+// look at the mailer and the wait for the signal.
+bool waitUntil(pid_t mailer, const Deadline& deadline, int& status, int& waitError)
 {
-    const std::string message = composeMessage(recipient, subject, fields);
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    for (;;) {
+        const pid_t waited = waitpid(mailer, &status, WNOHANG);
+        if (waited == mailer)
+            return true;
+        if (waited < 0 && errno != EINTR) {
+            waitError = errno;
+            return true;
+        }
+        if (waited == 0) {
+            if (deadline.passed())
+                return false;
+            const timespec rest = deadline.left();
+            sigtimedwait(&child, nullptr, &rest);
+        }
+    }
+}
+
+// How long a mailer stopped at its deadline has after SIGTERM, before SIGKILL.
+constexpr unsigned termGrace = 2;
+
+// Makes the message, starts the mailer on a pipe, writes the message into it
+// and waits for the mailer to end, no longer than the form's deadline. Answers
+// why it failed, or empty when the whole message was handed over and the
+// mailer exited with status 0.
+std::string mailFields(const Settings& form, const std::vector<FormEntry>& fields, std::uint64_t formBytes)
+{
+    phase = "composing the mail";
+    Mail mail;
+    std::uint64_t size = 0;
+    if (!composeMessage(form, fields, mailBound(formBytes), mail, size))
+        errorPage(form, "<P>The form was too large for the memory of this server.</P>\n",
+                  "the mail would be " + std::to_string(size) + " bytes for a form of " + std::to_string(formBytes) +
+                      " bytes; not mailed");
+    const std::string sender(form.envelopeSender);
+    std::vector<char*> argv = {const_cast<char*>("sendmail"), const_cast<char*>("-t"), const_cast<char*>("-oi")};
+    if (!sender.empty()) {
+        argv.push_back(const_cast<char*>("-f"));
+        argv.push_back(const_cast<char*>(sender.c_str()));
+    }
+    argv.push_back(nullptr);
+
     int link[2];
     int report[2];
-    openPipe(link);
-    openPipe(report);
+    openPipe(form, link);
+    openPipe(form, report);
 
     // The page so far must reach the server once, before anything the mailer
-    // prints; a mailer that stops reading must not end the gateway.
+    // prints; a mailer that stops reading must not end the gateway; and the
+    // mailer's end is waited for with SIGCHLD held back (see waitUntil).
     std::fflush(stdout);
     std::signal(SIGPIPE, SIG_IGN);
+    sigset_t child;
+    sigemptyset(&child);
+    sigaddset(&child, SIGCHLD);
+    sigprocmask(SIG_BLOCK, &child, nullptr);
 
     const pid_t mailer = fork();
     if (mailer < 0)
-        errorPage("<P>Could not open pipe to mail program.</P>\n",
+        errorPage(form, "<P>Could not open pipe to mail program.</P>\n",
                   std::string("cannot start a process for the mailer: ") + std::strerror(errno));
     if (mailer == 0)
-        runMailer(link[0], report[1]);
+        runMailer(link[0], report[1], argv.data());
+    const Deadline deadline = Deadline::in(form.mailerTimeout);
     close(link[0]);
     close(report[1]);
-    const int writeError = writeAll(link[1], message);
+    fcntl(link[1], F_SETFL, O_NONBLOCK);
+    const int writeError = writeAll(link[1], mail.text(), deadline);
     close(link[1]);
 
     // Closed unread when the mailer started; a report when it could not.
@@ -368,25 +561,30 @@ std::string mailFields(const std::vector<FormEntry>& fields)
     close(report[0]);
 
     int status = 0;
-    pid_t waited;
-    do
-        waited = waitpid(mailer, &status, 0);
-    while (waited < 0 && errno == EINTR);
-    const int waitError = waited < 0 ? errno : 0;
-
+    int waitError = 0;
+    if (!waitUntil(mailer, deadline, status, waitError)) {
+        kill(mailer, SIGTERM);
+        if (!waitUntil(mailer, Deadline::in(termGrace), status, waitError)) {
+            kill(mailer, SIGKILL);
+            waitUntil(mailer, Deadline::in(setting::longestTimeout), status, waitError);
+        }
+        return "mailer " + std::string(mailerPath) + " did not finish within " + std::to_string(form.mailerTimeout) +
+               " s; stopped";
+    }
     return mailerFailure(start, waitError, status, writeError);
 }
 
-// After a delivery: the success page, or, when the site has a thank-you page
+// After a delivery: the success page, or, when the form has a thank-you page
 // of its own, a 303 to it, which the browser follows with a GET, so that
 // reloading that page never sends the form again; the one-line page is for
 // clients that do not follow.
-void successPage()
+void successPage(const Settings& form)
 {
-    if (headerHeld()) {
-        std::printf("Status: 303 See Other\nLocation: %s\nContent-type: text/html\n\n", thanksUrl);
+    if (!form.thanksUrl.empty()) {
+        const std::string url(form.thanksUrl);
+        std::printf("Status: 303 See Other\nLocation: %s\nContent-type: text/html\n\n", url.c_str());
         std::printf("<P>Your input has been delivered: <A HREF=\"%s\">continue</A>.</P>\n",
-                    html_escape(thanksUrl).c_str());
+                    html_escape(url).c_str());
         return;
     }
     std::fputs("<H1>Delivery Successful</H1>\n", stdout);
@@ -404,27 +602,31 @@ int main(int argc, char** argv)
     std::signal(SIGCHLD, SIG_DFL);
     openClosedStandardDescriptors();
     fillHostname();
-    if (!headerHeld())
+    Settings form;
+    const std::string badArguments = parseArguments(argc, argv, form);
+    if (form.thanksUrl.empty())
         writeHeader();
     if (const char* length = std::getenv("CONTENT_LENGTH"); length != nullptr)
         cl = content_length(length);
     try {
-        parseArguments(argc, argv);
-        checkRequest();
-        auto fields = collectFields();
+        if (!badArguments.empty())
+            usage(form, badArguments);
+        checkRequest(form);
+        std::uint64_t formBytes = 0;
+        auto fields = collectFields(form, formBytes);
         // A robot's form gets the success page, so that it learns nothing,
         // and no mail; a person's leaves the empty trap field out of it.
-        if (trapFilled(fields)) {
+        if (trapFilled(form, fields)) {
             logTrapFilled();
         } else {
-            dropTrapField(fields);
-            if (const std::string failure = mailFields(fields); !failure.empty())
-                errorPage("<P>An error occurred executing the mailer.</P>\n", failure);
+            dropTrapField(form, fields);
+            if (const std::string failure = mailFields(form, fields, formBytes); !failure.empty())
+                errorPage(form, "<P>An error occurred executing the mailer.</P>\n", failure);
         }
     } catch (const std::bad_alloc&) {
-        errorPage("<P>The form was too large for the memory of this server.</P>\n",
-                  "out of memory while reading the form");
+        errorPage(form, "<P>The form was too large for the memory of this server.</P>\n",
+                  std::string("out of memory while ") + phase);
     }
-    successPage();
+    successPage(form);
     return 0;
 }

@@ -94,14 +94,58 @@ RequestCase hugeField()
     return mailed(body, values + "\n\n");
 }
 
-// With every option on: the options build, whose successes send the visitor
-// to the site's thank-you page.
+// The options of a form that turns every setting on but the envelope sender:
+// its successes send the visitor to its thank-you page.
+const std::vector<std::string> allOptions = {"--trap-field=website", "--mail-charset=UTF-8",
+                                             "--webmaster=Office <office@orvik.example>", "--reply-to-field=email",
+                                             "--thanks-url=/thanks.html"};
+
 RequestCase withOptions(RequestCase c)
 {
-    c.program = POSTERN_OPTIONS_PATH;
+    c.args.insert(c.args.begin(), allOptions.begin(), allOptions.end());
     if (c.page == postern_success())
         c.page = postern_thanks("/thanks.html");
     return c;
+}
+
+// `args` and then the recipient.
+std::vector<std::string> options(std::vector<std::string> args)
+{
+    args.insert(args.end(), to.begin(), to.end());
+    return args;
+}
+
+// A body of `breaks` raw LFs under a name of `nameLength` bytes: the
+// value column's indent after each makes a message of about their product.
+std::string breaksUnderName(std::size_t nameLength, std::size_t breaks)
+{
+    return std::string(nameLength, 'n') + "=" + std::string(breaks, '\n');
+}
+
+// A body of `fields` that the composer refuses, its mail larger than its
+// bound: no mail, the memory page, and the sizes in the log.
+RequestCase tooLargeMail(const std::string& body, const std::vector<FormEntry>& fields)
+{
+    const std::uint64_t mailBytes = postern_message("").size() + laid_out_size(fields);
+    return {to, post(body), body,
+            postern_error("<P>The form was too large for the memory of this server.</P>\n"), 1, std::nullopt,
+            "postern: the mail would be " + std::to_string(mailBytes) + " bytes for a form of " +
+                std::to_string(body.size()) + " bytes; not mailed\n"};
+}
+
+// The bodies of a name of 900 bytes over raw line breaks whose mail is the
+// largest under the composer's bound, and the smallest over it.
+std::pair<std::string, std::string> boundCrossing()
+{
+    const std::string name(900, 'n');
+    const auto fits = [&](std::size_t breaks) {
+        const std::string body = breaksUnderName(name.size(), breaks);
+        return postern_message("").size() + laid_out_size({{name, body.substr(901)}}) <= 16 * body.size() + (1 << 20);
+    };
+    std::size_t breaks = 1000;
+    while (fits(breaks + 1))
+        ++breaks;
+    return {breaksUnderName(name.size(), breaks), breaksUnderName(name.size(), breaks + 1)};
 }
 
 const std::string officeShown = "Office &lt;office@orvik.example&gt;";
@@ -329,7 +373,8 @@ const RequestRow rows[] = {
          return withOptions(refused({}, request("3"), postern_usage(officeShown), "bad arguments: no recipient"));
      }},
     {"options a mailer that fails gets the error page not the thank you page", [] {
-         auto c = withOptions(mailed(to, with(post("a=1"), "TESTMAILER_MODE", "read:1"), "a=1", ""));
+         auto c = withOptions(mailed(to, post("a=1"), "a=1", ""));
+         c.mailerMode = "read:1";
          c.page = postern_error(mailer_failed, officeShown);
          c.status = 1;
          c.mail = postern_message("a: 1\n\n", "forms@example.org", defaultSubject, eightBit);
@@ -344,7 +389,9 @@ const RequestRow rows[] = {
     {"options a long subject folded into words of whole letters", [] {
          auto c = mailed({"-s", times(41, "\xc3\xab"), "forms@example.org"}, post("a=1"), "a=1", "");
          c.mail = postern_message("a: 1\n\n", "forms@example.org",
-                                  times(4, "=?UTF-8?Q?" + times(10, "=C3=AB") + "?=\n ") + "=?UTF-8?Q?=C3=AB?=", eightBit);
+                                  "=?UTF-8?Q?" + times(9, "=C3=AB") + "?=\n " +
+                                      times(3, "=?UTF-8?Q?" + times(10, "=C3=AB") + "?=\n ") + "=?UTF-8?Q?=C3=AB=C3=AB?=",
+                                  eightBit);
          return withOptions(c);
      }},
     {"options a long line in the site s charset", [] {
@@ -409,6 +456,100 @@ const RequestRow rows[] = {
                                   defaultSubject, eightBit, {}, "first@x.example");
          return withOptions(c);
      }},
+    // A form's options on the wrapper's command line, alone and together.
+    {"option trap field and thank you page a robot", [] {
+         const std::string body = "name=Bot&website=http%3A%2F%2Fspam.example";
+         return RequestCase{options({"--trap-field=website", "--thanks-url=https://www.orvik.example/thanks"}),
+                            post(body), body, postern_thanks("https://www.orvik.example/thanks"), 0, std::nullopt,
+                            "postern: trap field filled; not mailed (remote address unknown)\n"};
+     }},
+    {"option reply to charset and envelope sender", [] {
+         auto c = mailed(options({"--reply-to-field=email", "--mail-charset=iso-8859-1",
+                                  "--envelope-sender=bounces@orvik.example"}),
+                         post("email=zoe%40mail.example&msg=h%E9"), "email=zoe%40mail.example&msg=h%E9", "");
+         c.mail = postern_message("email: zoe@mail.example\n\nmsg: h\xe9\n\n", "forms@example.org", defaultSubject,
+                                  quoted_printable_mime("iso-8859-1", "8bit"), {}, "zoe@mail.example");
+         c.mailerArgs = "sendmail\n-t\n-oi\n-f\nbounces@orvik.example\n";
+         return c;
+     }},
+    {"option a subject in a charset of one byte a letter", [] {
+         auto c = mailed(options({"--mail-charset=windows-1252", "-s", "Caf\xe9 " + std::string(70, 'x')}),
+                         post("a=1"), "a=1", "");
+         c.mail = postern_message("a: 1\n\n", "forms@example.org",
+                                  "=?windows-1252?Q?Caf=E9_" + std::string(41, 'x') + "?=\n =?windows-1252?Q?" +
+                                      std::string(29, 'x') + "?=",
+                                  quoted_printable_mime("windows-1252", "8bit"));
+         return c;
+     }},
+    {"option the mailer s deadline", [] {
+         auto c = mailed(options({"--mailer-timeout=1"}), post("a=1"), "a=1", "");
+         c.mailerMode = "hang";  // and SIGTERM ignored: stopped by SIGKILL
+         c.page = postern_error(mailer_failed);
+         c.status = 1;
+         c.mail = postern_message("a: 1\n\n");
+         c.log = "postern: mailer " + std::string(TESTMAILER_PATH) + " did not finish within 1 s; stopped\n";
+         return c;
+     }},
+    {"option unknown", [] { return badArguments(options({"--colour=red"}), "option \"--colour\" is not one of postern's"); }},
+    {"option without a value", [] { return badArguments(options({"--trap-field"}), "--trap-field without \"=\" and a value"); }},
+    {"option with an empty value", [] { return badArguments(options({"--webmaster="}), "--webmaster with an empty value"); }},
+    {"option thank you page not a path", [] {
+         return badArguments(options({"--thanks-url=//evil.example"}),
+                             "--thanks-url \"//evil.example\" is not a path or an http(s) URL");
+     }},
+    {"option thank you page with a space", [] {
+         return badArguments(options({"--thanks-url=/thanks page.html"}),
+                             "--thanks-url \"/thanks page.html\" holds a space or a control character");
+     }},
+    {"option field name with a line break", [] {
+         return badArguments(options({"--reply-to-field=email\nBcc"}),
+                             "--reply-to-field \"email\\x0ABcc\" holds a line break");
+     }},
+    {"option charset of several bytes a letter", [] {
+         return badArguments(options({"--mail-charset=Shift_JIS"}),
+                             "--mail-charset \"Shift_JIS\" is not UTF-8, US-ASCII, ISO-8859-n, windows-125n, KOI8-R "
+                             "or KOI8-U");
+     }},
+    {"option envelope sender taken for an option", [] {
+         return badArguments(options({"--envelope-sender=-oQ/tmp@x.example"}),
+                             "--envelope-sender \"-oQ/tmp@x.example\" begins with \"-\"");
+     }},
+    {"option envelope sender with a display name", [] {
+         return badArguments(options({"--envelope-sender=Office <office@orvik.example>"}),
+                             "--envelope-sender \"Office <office@orvik.example>\" is not a plain address");
+     }},
+    {"option deadline of 0 s", [] {
+         return badArguments(options({"--mailer-timeout=0"}),
+                             "--mailer-timeout \"0\" is not a whole number of seconds from 1 to 3600");
+     }},
+
+    // The mail's size is bounded by the form's: the indent after each line
+    // break of a long name, or under one, would make it the square.
+    {"bound 4000 line breaks as a name", [] {
+         const std::string body = std::string(4000, '\n') + "=x";
+         return tooLargeMail(body, {{std::string(4000, '\n'), "x"}});
+     }},
+    {"bound 65535 line breaks as a name", [] {
+         const std::string body = std::string(65535, '\n') + "=x";
+         return tooLargeMail(body, {{std::string(65535, '\n'), "x"}});
+     }},
+    {"bound a long name over line breaks just under", [] {
+         const auto [under, over] = boundCrossing();
+         auto c = mailed(under, "");
+         c.mail = postern_message(laid_out({{std::string(900, 'n'), under.substr(901)}}));
+         return c;
+     }},
+    {"bound a long name over line breaks just over", [] {
+         const auto [under, over] = boundCrossing();
+         return tooLargeMail(over, {{std::string(900, 'n'), over.substr(901)}});
+     }},
+    {"bound 1 MiB of short lines mailed", [] {
+         std::string value;
+         for (int i = 0; i < (1 << 20) / 4 - 1; ++i)
+             value += "abc\n";
+         return mailed("m=" + value, laid_out({{"m", value}}));
+     }},
+
     {"options reply to the recipient when the first of two address fields is not plain", [] {
          auto c = mailed("email=first&email=second%40y.example", "");
          c.mail = postern_message("email: first\n\n       second@y.example\n\n", "forms@example.org",

@@ -1,7 +1,8 @@
 // A stand-in for the host's mailer in the gateway's tests. It records its
-// argument list, the descriptors it was started with and the disposition of
-// SIGPIPE it inherited, and every byte it reads from standard input, into the
-// folder named by TESTMAILER_DIR, and behaves as TESTMAILER_MODE says:
+// argument list, its environment, the descriptors it was started with and
+// the disposition of SIGPIPE it inherited, and every byte it reads from
+// standard input, into its working folder (the gateway's, which the test
+// sets), and behaves as the file "mode" there says:
 //   read:N       read everything, then exit with status N (the default, N = 0)
 //   noread:N     exit with status N without reading
 //   partial:K:N  read K bytes, then exit with status N
@@ -9,7 +10,8 @@
 //   chatter      print a line on standard output, then read everything, exit 0
 //   slow         read everything in small pieces with pauses, exit 0
 //   stay:S       exit 0 without reading, S milliseconds after closing stdin
-// Only tests use it; it trusts its environment.
+//   hang         read everything, then sleep on, SIGTERM ignored
+// Only tests use it; it trusts its folder.
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,14 +21,36 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <sstream>
 #include <string>
+
+extern char** environ;
 
 namespace {
 
 std::string dir()
 {
-    const char* d = std::getenv("TESTMAILER_DIR");
-    return d != nullptr ? d : ".";
+    return ".";
+}
+
+void recordEnvironment()
+{
+    std::FILE* f = std::fopen((dir() + "/environment").c_str(), "w");
+    if (f == nullptr)
+        std::exit(70);
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        std::fprintf(f, "%s\n", *entry);
+    std::fclose(f);
+}
+
+std::string modeFile()
+{
+    std::ifstream f(dir() + "/mode");
+    std::ostringstream text;
+    text << f.rdbuf();
+    std::string mode = text.str();
+    return mode.empty() ? "read:0" : mode;
 }
 
 void recordArguments(int argc, char** argv)
@@ -91,9 +115,9 @@ void readMessage(long limit, std::size_t piece, long pauseMs)
 int main(int argc, char** argv)
 {
     recordArguments(argc, argv);
+    recordEnvironment();
     recordSetup();
-    const char* m = std::getenv("TESTMAILER_MODE");
-    const std::string mode = m != nullptr ? m : "read:0";
+    const std::string mode = modeFile();
     const auto after = [&](std::size_t at) { return std::atoi(mode.c_str() + at); };
 
     if (mode.rfind("read:", 0) == 0) {
@@ -121,6 +145,12 @@ int main(int argc, char** argv)
     if (mode == "slow") {
         readMessage(-1, 512, 2);
         return 0;
+    }
+    if (mode == "hang") {
+        std::signal(SIGTERM, SIG_IGN);
+        readMessage(-1, 65536, 0);
+        for (;;)
+            pause(1000);
     }
     if (mode.rfind("stay:", 0) == 0) {
         close(STDIN_FILENO);

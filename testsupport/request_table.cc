@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 
 Env request(const std::string& length, const std::string& type, const std::string& method)
 {
@@ -13,11 +14,18 @@ Env post(const std::string& body)
     return request(std::to_string(body.size()));
 }
 
+void use_mailbox(Request& request, const TempDir& mailbox, const std::string& mode)
+{
+    request.dir = mailbox.path();
+    if (!mode.empty())
+        std::ofstream(mailbox / "mode") << mode;
+}
+
 void expect_request(const char* program, const RequestCase& c, Feed feed)
 {
     const TempDir mailbox;
     Request r{c.args, c.env, c.body};
-    r.env.emplace_back("TESTMAILER_DIR", mailbox.path());
+    use_mailbox(r, mailbox, c.mailerMode);
     r.feed = feed;
     const Outcome out = run_program(c.program != nullptr ? c.program : program, r);
     EXPECT_TRUE(out.out == c.page) << "page differs:\n" << out.out.substr(0, 2000);
@@ -30,7 +38,8 @@ void expect_request(const char* program, const RequestCase& c, Feed feed)
     }
     EXPECT_EQ(file_exists(mailbox / "args"), c.mail.has_value());
     if (c.mail) {
-        EXPECT_EQ(read_file(mailbox / "args"), "sendmail\n-t\n-oi\n");
+        EXPECT_EQ(read_file(mailbox / "args"), c.mailerArgs);
+        EXPECT_EQ(read_file(mailbox / "environment"), mailer_environment);
         EXPECT_TRUE(read_file(mailbox / "message") == *c.mail) << "mail differs:\n"
                                                              << read_file(mailbox / "message").substr(0, 2000);
     }

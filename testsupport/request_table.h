@@ -25,7 +25,16 @@ struct RequestCase {
     std::optional<std::string> mail = std::nullopt;  // nullopt: the mailer never starts
     std::string log = {};                            // standard error: the server's error log
     const char* program = nullptr;                   // nullptr: the table's own program
+    std::string mailerMode = {};                     // the test mailer's behaviour; empty: read all, exit 0
+    std::string mailerArgs = "sendmail\n-t\n-oi\n";   // the mailer's argument list, one a line
 };
+
+// The whole environment the mailer gets from the gateway, one a line.
+inline const char* const mailer_environment = "PATH=/usr/sbin:/usr/bin:/sbin:/bin\n";
+
+// Runs the test mailer, in `mode`, from `mailbox`: it records what it was
+// given and read there.
+void use_mailbox(Request& request, const TempDir& mailbox, const std::string& mode = "");
 
 // A row makes its case only when it runs, so that a table of large bodies
 // costs nothing to the rows that do not run.
@@ -44,7 +53,8 @@ Env post(const std::string& body);
 
 // Runs the case against `program` (or the case's own) with a mailbox of its
 // own for the test mailer, fed as `feed`: the page, the status, the log and
-// the mail, if any, must be as the case says; a program given the body's true
+// the mail, if any, with the mailer's arguments and environment, must be as
+// the case says; a program given the body's true
 // length must read all of it, whatever it answers, or a server that resets
 // such a socket loses the page.
 void expect_request(const char* program, const RequestCase& c, Feed feed);

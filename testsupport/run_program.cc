@@ -156,6 +156,8 @@ Outcome run_program(const std::string& path, const Request& request)
             const rlimit limit{request.fileLimit, request.fileLimit};
             setrlimit(RLIMIT_NOFILE, &limit);
         }
+        if (!request.dir.empty() && chdir(request.dir.c_str()) != 0)
+            _exit(126);
         execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
     }

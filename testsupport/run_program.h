@@ -23,6 +23,7 @@ struct Request {
     std::vector<int> ignored = {};  // signals the program starts with ignored
     std::vector<int> inherited = {};  // descriptors above 2 the program starts with open, as a server may leave them
     Feed feed = Feed::file;
+    std::string dir = {};  // the program's working folder; empty: the test's own
 };
 
 struct Outcome {

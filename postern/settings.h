@@ -1,0 +1,166 @@
+// A form's settings: the site's compiled-in defaults (config.h), each of
+// which the form's wrapper may override with an option on postern's command
+// line. One check a setting, used for the defaults (when postern is
+// compiled) and for the options (when a request comes) alike.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+struct Settings {
+    std::string_view recipient;
+    std::string_view subject = "HTML Fill-Out Form Output";
+    std::string_view replyToField;    // empty: replies go to the recipient
+    std::string_view thanksUrl;       // empty: postern's own success page
+    std::string_view trapField;       // empty: no trap
+    std::string_view mailCharset;     // empty: MIME headers only on a quoted-printable body
+    std::string_view webmaster;       // empty: webmaster@ and the host name
+    std::string_view envelopeSender;  // empty: the mailer's own (the server's user)
+    unsigned mailerTimeout = 30;      // seconds the mailer may take
+};
+
+// The checks: why `value` cannot be the setting, or nullptr when it can. An
+// empty value (the setting off) passes each of them.
+namespace setting {
+
+constexpr bool hasLineBreak(std::string_view text)
+{
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+constexpr const char* plainText(std::string_view text)
+{
+    return hasLineBreak(text) ? "holds a line break" : nullptr;
+}
+
+constexpr bool isAtext(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
+}
+
+// Characters of an address's kind and single inner dots.
+constexpr bool isDotAtom(std::string_view text)
+{
+    bool afterDot = true;  // no dot first
+    for (const char c : text) {
+        if (c == '.') {
+            if (afterDot)
+                return false;
+            afterDot = true;
+        } else if (isAtext(c)) {
+            afterDot = false;
+        } else {
+            return false;
+        }
+    }
+    return !afterDot;  // nor last, nor an empty text
+}
+
+// One plain address, local@domain of dot-atoms, no more than mail allows
+// (254 octets, 64 in the local part), and no encoded word a reader might
+// decode.
+constexpr bool isPlainAddress(std::string_view text)
+{
+    const std::size_t at = text.find('@');
+    return text.size() <= 254 && at != std::string_view::npos && at <= 64 && isDotAtom(text.substr(0, at)) &&
+           isDotAtom(text.substr(at + 1)) && text.find("=?") == std::string_view::npos;
+}
+
+// The page after a delivery goes into a Location header and a link.
+constexpr const char* thanksUrl(std::string_view url)
+{
+    if (url.empty())
+        return nullptr;
+    for (const char c : url)
+        if (static_cast<unsigned char>(c) <= ' ' || c == '\x7F')
+            return "holds a space or a control character";
+    const bool path = url == "/" || (url.size() > 1 && url[0] == '/' && url[1] != '/');
+    const auto web = [&](std::string_view scheme) {
+        return url.substr(0, scheme.size()) == scheme && url.size() > scheme.size() && url[scheme.size()] != '/';
+    };
+    return path || web("http://") || web("https://") ? nullptr : "is not a path or an http(s) URL";
+}
+
+constexpr char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// `text` is `name` in any letter case.
+constexpr bool sameName(std::string_view text, std::string_view name)
+{
+    if (text.size() != name.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (lower(text[i]) != lower(name[i]))
+            return false;
+    return true;
+}
+
+// `text` is `prefix` in any letter case and then a number from `low` to `high`.
+constexpr bool numbered(std::string_view text, std::string_view prefix, int low, int high)
+{
+    if (text.size() <= prefix.size() || text.size() > prefix.size() + 4 ||
+        !sameName(text.substr(0, prefix.size()), prefix))
+        return false;
+    int n = 0;
+    for (const char c : text.substr(prefix.size())) {
+        if (c < '0' || c > '9')
+            return false;
+        n = n * 10 + (c - '0');
+    }
+    return text[prefix.size()] != '0' && n >= low && n <= high;
+}
+
+constexpr bool isUtf8(std::string_view charset)
+{
+    return sameName(charset, "UTF-8");
+}
+
+// The mail's character set: UTF-8, or a set of one byte a letter, the only
+// sets in which the gateway can tell where a letter ends when it cuts an
+// encoded subject into words.
+constexpr const char* mailCharset(std::string_view name)
+{
+    if (name.empty() || isUtf8(name) || sameName(name, "US-ASCII") || sameName(name, "KOI8-R") ||
+        sameName(name, "KOI8-U") || (numbered(name, "ISO-8859-", 1, 16) && !sameName(name, "ISO-8859-12")) ||
+        numbered(name, "windows-", 1250, 1258))
+        return nullptr;
+    return "is not UTF-8, US-ASCII, ISO-8859-n, windows-125n, KOI8-R or KOI8-U";
+}
+
+// The envelope sender is the mailer's argument after -f: a plain address,
+// which cannot be taken for an option.
+constexpr const char* envelopeSender(std::string_view address)
+{
+    if (address.empty())
+        return nullptr;
+    if (address[0] == '-')
+        return "begins with \"-\"";
+    return isPlainAddress(address) ? nullptr : "is not a plain address";
+}
+
+inline constexpr unsigned longestTimeout = 3600;
+
+// The mailer's deadline, whole seconds from 1 to longestTimeout; 0 when
+// `text` is not one.
+constexpr unsigned seconds(std::string_view text)
+{
+    if (text.empty() || text.size() > 4 || text[0] == '0')
+        return 0;
+    unsigned n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return n <= longestTimeout ? n : 0;
+}
+
+constexpr const char* mailerTimeout(std::string_view text)
+{
+    return seconds(text) != 0 ? nullptr : "is not a whole number of seconds from 1 to 3600";
+}
+
+} // namespace setting
