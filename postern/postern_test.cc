@@ -148,6 +148,27 @@ std::pair<std::string, std::string> boundCrossing()
     return {breaksUnderName(name.size(), breaks), breaksUnderName(name.size(), breaks + 1)};
 }
 
+RequestCase justUnderTheBound()
+{
+    const std::string under = boundCrossing().first;
+    return mailed(under, laid_out({{std::string(900, 'n'), under.substr(901)}}));
+}
+
+RequestCase justOverTheBound()
+{
+    const std::string over = boundCrossing().second;
+    return tooLargeMail(over, {{std::string(900, 'n'), over.substr(901)}});
+}
+
+// 1 MiB in lines of three bytes: mailed, exactly as laid out.
+RequestCase shortLinesMiB()
+{
+    std::string value;
+    while (value.size() + 4 < 1048576 - 2)
+        value += "abc\n";
+    return mailed("m=" + value, laid_out({{"m", value}}));
+}
+
 const std::string officeShown = "Office &lt;office@orvik.example&gt;";
 const std::string getRefused = "<P>This program was invoked with an invalid\nrequest method (GET).</P>\n";
 
@@ -533,22 +554,9 @@ const RequestRow rows[] = {
          const std::string body = std::string(65535, '\n') + "=x";
          return tooLargeMail(body, {{std::string(65535, '\n'), "x"}});
      }},
-    {"bound a long name over line breaks just under", [] {
-         const auto [under, over] = boundCrossing();
-         auto c = mailed(under, "");
-         c.mail = postern_message(laid_out({{std::string(900, 'n'), under.substr(901)}}));
-         return c;
-     }},
-    {"bound a long name over line breaks just over", [] {
-         const auto [under, over] = boundCrossing();
-         return tooLargeMail(over, {{std::string(900, 'n'), over.substr(901)}});
-     }},
-    {"bound 1 MiB of short lines mailed", [] {
-         std::string value;
-         for (int i = 0; i < (1 << 20) / 4 - 1; ++i)
-             value += "abc\n";
-         return mailed("m=" + value, laid_out({{"m", value}}));
-     }},
+    {"bound a long name over line breaks just under", justUnderTheBound},
+    {"bound a long name over line breaks just over", justOverTheBound},
+    {"bound 1 MiB of short lines mailed", shortLinesMiB},
 
     {"options reply to the recipient when the first of two address fields is not plain", [] {
          auto c = mailed("email=first&email=second%40y.example", "");
