@@ -1,5 +1,7 @@
 #include "postern/message.h"
 
+#include "formdecode/byte_finder.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -131,21 +133,30 @@ std::string_view replyAddress(const Settings& settings, const std::vector<FormEn
 
 // Where the layout goes. The layout runs twice, over the same code: once into
 // a Counter, which only counts its bytes, so that the message's size is known
-// before anything is allocated, and once into a Writer, into room of exactly
-// that size.
+// before anything is allocated, and once into a Writer, into room of that
+// size.
 struct Counter {
+    // The count cannot wrap round, on 32-bit builds too. Copied bytes are
+    // bytes of texts in memory, far fewer than 2^62 together; only the
+    // indents, one after every line break, are not, and with them the count
+    // stops at `beyond`, which no bound comes near.
+    static constexpr std::uint64_t beyond = std::uint64_t{1} << 62;
     std::uint64_t at = 0;
 
-    // Saturates instead of wrapping round (a size_t is 32 bits on some
-    // builds; the count is 64 bits on all of them, and stops at its end).
-    void add(std::uint64_t n) { at = n > UINT64_MAX - at ? UINT64_MAX : at + n; }
-    void copy(const char*, std::size_t n) { add(n); }
-    void fill(std::size_t n) { add(n); }
-    void byte(char) { add(1); }
+    void copy(const char*, std::size_t n) { at += n; }
+    void copyLine(const char*, std::size_t n, const char*) { at += n; }
+    void fill(std::size_t n) { at = std::min(at + n, beyond); }
+    void byte(char) { ++at; }
     std::uint64_t offset() const { return at; }
 };
 
+// The room a Writer writes into holds `slack` bytes past the message, so that
+// a short line and an indent each go in as one store of a fixed size: a form
+// of short lines has a line every few bytes.
 struct Writer {
+    static constexpr std::size_t slack = 32;
+    static constexpr char spaces[slack + 1] = "                                ";
+
     char* const start;
     char* at = start;
 
@@ -154,7 +165,26 @@ struct Writer {
         std::memcpy(at, p, n);
         at += n;
     }
-    void fill(std::size_t n) { printSpaces(at, n); }
+    // A line of a text that ends at `end`: a short one as one store of 16
+    // bytes, when the text has 16 bytes left to read.
+    void copyLine(const char* p, std::size_t n, const char* end)
+    {
+        if (n <= 16 && end - p >= 16) {
+            std::memcpy(at, p, 16);
+            at += n;
+            return;
+        }
+        copy(p, n);
+    }
+    void fill(std::size_t n)
+    {
+        if (n > slack) {
+            printSpaces(at, n);
+            return;
+        }
+        std::memcpy(at, spaces, slack);
+        at += n;
+    }
     void byte(char c) { *at++ = c; }
     std::uint64_t offset() const { return static_cast<std::uint64_t>(at - start); }
 };
@@ -195,23 +225,11 @@ struct BodyLines {
     {
         const char* p = text.data();
         const char* const end = p + text.size();
-        const auto next = [&](char c) {
-            const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));
-            return found != nullptr ? static_cast<const char*>(found) : end;
-        };
-        // The next LF and the next CR, each searched for again only once
-        // it is passed.
-        const char* lf = next('\n');
-        const char* cr = next('\r');
-        for (;;) {
-            if (lf < p)
-                lf = next('\n');
-            if (cr < p)
-                cr = next('\r');
-            const char* const lineBreak = lf < cr ? lf : cr;
-            out.copy(p, static_cast<std::size_t>(lineBreak - p));
-            if (lineBreak == end)
-                return;
+        ByteFinder<'\n', '\r'> breaks(text);
+        for (const char* lineBreak = breaks.next(); lineBreak != end; lineBreak = breaks.next()) {
+            if (lineBreak < p)
+                continue;  // the LF of a CR LF, written with its CR
+            out.copyLine(p, static_cast<std::size_t>(lineBreak - p), end);
             endLine();
             out.byte(*lineBreak);
             p = lineBreak + 1;
@@ -224,6 +242,7 @@ struct BodyLines {
             lineStart = out.offset();
             out.fill(indent);
         }
+        out.copy(p, static_cast<std::size_t>(end - p));
     }
 };
 
@@ -375,14 +394,14 @@ bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fiel
 
     if (!encode) {
         mail.size = static_cast<std::size_t>(size);
-        mail.bytes.reset(new char[mail.size]);  // not zeroed: every byte is written below
+        mail.bytes.reset(new char[mail.size + Writer::slack]);  // not zeroed: every byte is written below
         std::memcpy(mail.bytes.get(), head.data(), head.size());
         BodyLines<Writer> body{{mail.bytes.get() + head.size()}};
         layOut(body, fields);
         return true;
     }
     const std::size_t laidOut = static_cast<std::size_t>(count.out.at);
-    const std::unique_ptr<char[]> plain(new char[laidOut]);
+    const std::unique_ptr<char[]> plain(new char[laidOut + Writer::slack]);
     BodyLines<Writer> body{{plain.get()}};
     layOut(body, fields);
     const std::string_view text(plain.get(), laidOut);
@@ -399,7 +418,7 @@ LayoutCheck layoutCheck(const std::vector<FormEntry>& fields)
 {
     BodyLines<Counter> count{};
     layOut(count, fields);
-    std::string room(static_cast<std::size_t>(count.out.at) + 1, '\0');
+    std::string room(static_cast<std::size_t>(count.out.at) + Writer::slack, '\0');
     BodyLines<Writer> body{{room.data()}};
     layOut(body, fields);
     return {count.out.at, static_cast<std::size_t>(body.out.at - room.data())};
