@@ -87,13 +87,14 @@ inline char decode_escape(const char* what)
 // bytes is not worth a memmove call.
 inline void move_down(char* to, const char* from, std::size_t count, const char* end)
 {
-    if (to == from)
+    if (count == 0 || to == from)
         return;
     if (from - to < 8 || static_cast<std::size_t>(end - from) < count + 8) {
         std::memmove(to, from, count);
         return;
     }
-    for (std::size_t i = 0; i < count; i += 8)
+    std::memcpy(to, from, 8);  // most runs between escapes are shorter
+    for (std::size_t i = 8; i < count; i += 8)
         std::memcpy(to + i, from + i, 8);
 }
 

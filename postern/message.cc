@@ -141,6 +141,7 @@ struct Counter {
     // indents, one after every line break, are not, and with them the count
     // stops at `beyond`, which no bound comes near.
     static constexpr std::uint64_t beyond = std::uint64_t{1} << 62;
+    static constexpr bool notesLines = false;
     std::uint64_t at = 0;
 
     void copy(const char*, std::size_t n) { at += n; }
@@ -156,6 +157,7 @@ struct Counter {
 struct Writer {
     static constexpr std::size_t slack = 32;
     static constexpr char spaces[slack + 1] = "                                ";
+    static constexpr bool notesLines = true;
 
     char* const start;
     char* at = start;
@@ -192,8 +194,8 @@ struct Writer {
 // The body as it is laid out, and what it holds that decides its encoding: a
 // line longer than Internet mail allows (counted without its LF or CR LF),
 // which relays refuse or break, or a CR alone, which relays drop, replace or
-// take for a line end. Both are noted line by line while the body is laid
-// out, since another pass over a large body costs as much as the layout.
+// take for a line end. The writer notes both line by line while it lays the
+// body out, since another pass over a large body costs as much as the layout.
 template <class Out>
 struct BodyLines {
     Out out;
@@ -205,8 +207,16 @@ struct BodyLines {
     // The line that began at lineStart ends here, before its line break.
     void endLine()
     {
-        if (out.offset() - lineStart > longestMailLine)
-            needsEncoding = true;
+        if constexpr (Out::notesLines)
+            if (out.offset() - lineStart > longestMailLine)
+                needsEncoding = true;
+    }
+
+    // The next line starts here.
+    void startLine()
+    {
+        if constexpr (Out::notesLines)
+            lineStart = out.offset();
     }
 
     // Ends the line with a LF; the next one starts after it.
@@ -214,7 +224,7 @@ struct BodyLines {
     {
         endLine();
         out.byte('\n');
-        lineStart = out.offset();
+        startLine();
     }
 
     // Writes `text` with `indent` spaces after each of its line breaks: a LF,
@@ -239,7 +249,7 @@ struct BodyLines {
                 else
                     needsEncoding = true;
             }
-            lineStart = out.offset();
+            startLine();
             out.fill(indent);
         }
         out.copy(p, static_cast<std::size_t>(end - p));
@@ -378,37 +388,29 @@ bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fiel
 {
     BodyLines<Counter> count{};
     layOut(count, fields);
-    const bool encode = count.needsEncoding;
     // The MIME lines: the visitor's bytes go as the browser sent them, and
     // the form says in which character set its pages send them; without that,
     // only an encoded body says it is ASCII, or that its set is not known.
     std::string_view charset = settings.mailCharset;
     const std::string head = headers(settings, fields, charset, false);
-    size = count.out.at;
-    if (size > UINT64_MAX - head.size())
-        size = UINT64_MAX;
-    else
-        size += head.size();
+    size = count.out.at + head.size();
     if (size > limit || size > std::string().max_size())
         return false;
 
-    if (!encode) {
-        mail.size = static_cast<std::size_t>(size);
-        mail.bytes.reset(new char[mail.size + Writer::slack]);  // not zeroed: every byte is written below
-        std::memcpy(mail.bytes.get(), head.data(), head.size());
-        BodyLines<Writer> body{{mail.bytes.get() + head.size()}};
-        layOut(body, fields);
-        return true;
-    }
-    const std::size_t laidOut = static_cast<std::size_t>(count.out.at);
-    const std::unique_ptr<char[]> plain(new char[laidOut + Writer::slack]);
-    BodyLines<Writer> body{{plain.get()}};
+    mail.size = static_cast<std::size_t>(size);
+    mail.bytes.reset(new char[mail.size + Writer::slack]);  // not zeroed: every byte is written below
+    std::memcpy(mail.bytes.get(), head.data(), head.size());
+    BodyLines<Writer> body{{mail.bytes.get() + head.size()}};
     layOut(body, fields);
-    const std::string_view text(plain.get(), laidOut);
+    if (!body.needsEncoding)
+        return true;
+
+    const std::string_view text(mail.bytes.get() + head.size(), mail.size - head.size());
     if (charset.empty())
         charset = hasEightBit(text) ? "unknown-8bit" : "us-ascii";
     mail.encoded = headers(settings, fields, charset, true);
     mail.encoded += quotedPrintable(text);
+    mail.bytes.reset();
     mail.size = mail.encoded.size();
     size = mail.size;
     return size <= limit;
