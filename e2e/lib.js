@@ -50,6 +50,25 @@ function httpRequest(url, { method = 'GET', headers = {}, body } = {}) {
   });
 }
 
+// One HTTP/1.0 request, so that the server closes the connection after the
+// answer and sends its body as it is: answers the answer's bytes, the status
+// line and the headers included, as latin1 text.
+function rawRequest(url, { method = 'GET', headers = {}, body = '' } = {}) {
+  const { hostname, port, pathname, search } = new URL(url);
+  return new Promise((resolve, reject) => {
+    const socket = net.connect({ host: hostname, port: Number(port) });
+    const chunks = [];
+    socket.on('data', (chunk) => chunks.push(chunk));
+    socket.on('end', () => resolve(Buffer.concat(chunks).toString('latin1')));
+    socket.on('error', reject);
+    const lines = [`${method} ${pathname}${search} HTTP/1.0`, `Host: ${hostname}:${port}`,
+      ...Object.entries(headers).map(([name, value]) => `${name}: ${value}`),
+      `Content-Length: ${Buffer.byteLength(body)}`];
+    // Not half-closed: nginx drops a request whose client has closed its side.
+    socket.write(Buffer.concat([Buffer.from(`${lines.join('\r\n')}\r\n\r\n`, 'latin1'), Buffer.from(body)]));
+  });
+}
+
 // What these tests need and do not find here, as readable reasons.
 function missingPrerequisites({ browser = false } = {}) {
   const missing = [];
@@ -66,10 +85,12 @@ function missingPrerequisites({ browser = false } = {}) {
   if (spawnSync('/usr/bin/python3', ['-c', 'import aiosmtpd']).status !== 0) {
     missing.push('the smarthost\'s SMTP server (Debian package python3-aiosmtpd)');
   }
-  try {
-    execFileSync('id', ['formmail'], { stdio: 'ignore' });
-  } catch {
-    missing.push('the demo recipient formmail with a local mailbox (scripts/install-deps site makes it)');
+  for (const user of ['formmail', 'bounces']) {
+    try {
+      execFileSync('id', [user], { stdio: 'ignore' });
+    } catch {
+      missing.push(`the local user ${user} with a mailbox (scripts/install-deps site makes it)`);
+    }
   }
   if (fs.existsSync(mailbox)) {
     try {
@@ -126,26 +147,24 @@ function placeExamples(examples, cgibin, root) {
 // Stages the site from the build folder with scripts/stage-site, as the
 // README installs it: folio and lookout into the CGI folder, postern out of
 // the server's reach, the contact wrapper (naming that postern) beside them,
-// the pages into a document root.
-// With `demo`, the programs are built first as the demo site builds them,
-// with site/demo.cmake's settings; the build's output goes to the test's log.
+// the pages into a document root. With `demo`, the contact wrapper is the
+// demo's, with the options the example pages are made for.
 function stageSite({ demo = false } = {}) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'orvik-site-'));
-  const cmake = process.env.CMAKE || 'cmake';
-  let from = buildDir;
-  if (demo) {
-    from = path.join(buildDir, 'e2e-demo');
-    const log = { stdio: ['ignore', process.stderr, 'inherit'] };
-    execFileSync(cmake, ['-S', repo, '-B', from, '-G', 'Ninja', '-C', path.join(repo, 'site/demo.cmake'),
-                         '-DCMAKE_BUILD_TYPE=Release', '-DBUILD_TESTING=OFF'], log);
-    execFileSync(cmake, ['--build', from], log);
-  }
-  const vars = Object.fromEntries(execFileSync(path.join(repo, 'scripts/stage-site'), [from, root])
+  const vars = Object.fromEntries(execFileSync(path.join(repo, 'scripts/stage-site'),
+    [buildDir, root, ...(demo ? ['--demo'] : [])])
     .toString().trim().split('\n').map((line) => [line.slice(0, line.indexOf('=')), line.slice(line.indexOf('=') + 1)]));
   return {
     root, cgibin: vars.ORVIK_CGIBIN, docroot: vars.ORVIK_DOCROOT, state: vars.ORVIK_STATE, postern: vars.POSTERN,
     remove() { fs.rmSync(root, { recursive: true, force: true }); },
   };
+}
+
+// The options of the demo's contact wrapper (site/demo-contact.in), by name:
+// { 'thanks-url': '/thanks.html', ... }.
+function demoOptions() {
+  const wrapper = fs.readFileSync(path.join(repo, 'site/demo-contact.in'), 'utf8');
+  return Object.fromEntries([...wrapper.matchAll(/ --([a-z-]+)=(\S+)/g)].map((m) => [m[1], m[2]]));
 }
 
 const debianPackage = 'orvik-cgi';
@@ -394,8 +413,8 @@ async function startServer(kind, site) {
   };
 }
 
-function readMailbox() {
-  return fs.existsSync(mailbox) ? fs.readFileSync(mailbox) : Buffer.alloc(0);
+function readMailbox(box = mailbox) {
+  return fs.existsSync(box) ? fs.readFileSync(box) : Buffer.alloc(0);
 }
 
 // The messages of an mbox, each as { headers: [lines], body } in bytes as
@@ -509,13 +528,14 @@ async function waitForLog(log, text, timeoutMs = 10000) {
   }
 }
 
-// Waits until a message whose body holds `token` arrives after `offset`.
-async function waitForMail(offset, token, timeoutMs = 30000) {
+// Waits until a message whose body holds `token` arrives in the mailbox `box`
+// after `offset`.
+async function waitForMail(offset, token, { box = mailbox, timeoutMs = 30000 } = {}) {
   const deadline = Date.now() + timeoutMs;
   for (;;) {
-    const found = parseMailbox(readMailbox().subarray(offset)).filter((m) => m.body.includes(token));
+    const found = parseMailbox(readMailbox(box).subarray(offset)).filter((m) => m.body.includes(token));
     if (found.length > 0) return found;
-    if (Date.now() > deadline) throw new Error(`no mail with ${token} reached ${mailbox}`);
+    if (Date.now() > deadline) throw new Error(`no mail with ${token} reached ${box}`);
     await new Promise((r) => setTimeout(r, 200));
   }
 }
@@ -573,7 +593,7 @@ function token() {
 }
 
 module.exports = {
-  repo, buildDir, mailbox, isRoot, httpRequest, requirePrerequisites, stageSite, stageDebianPackage, startServer,
-  readMailbox, parseMailbox, readAsMailReader, waitForMail, startSmarthost, decodeMail, waitForLog, sleep, inOrder, echoPage,
+  repo, buildDir, mailbox, isRoot, serverUser, httpRequest, rawRequest, requirePrerequisites, stageSite, stageDebianPackage, startServer,
+  demoOptions, readMailbox, parseMailbox, readAsMailReader, waitForMail, startSmarthost, decodeMail, waitForLog, sleep, inOrder, echoPage,
   successPage, errorPage, usagePage, lookoutPage, thanksPage, contactMail, token,
 };

@@ -23,6 +23,20 @@ function request(server, method, target, { body, type } = {}) {
   return lib.httpRequest(server.url + target, { method, headers, body });
 }
 
+// Runs `body` with a form's wrapper `name` in the site's CGI folder, as an
+// administrator writes one: postern with `args`, the form's options, its
+// subject and its recipient.
+async function withWrapper(site, name, args, body) {
+  const wrapper = path.join(site.cgibin, name);
+  const quoted = args.map((arg) => `'${arg}'`).join(' ');
+  fs.writeFileSync(wrapper, `#!/bin/sh\nexec '${site.postern}' ${quoted}\n`, { mode: 0o755 });
+  try {
+    return await body(`/cgi-bin/orvik/${name}`);
+  } finally {
+    fs.rmSync(wrapper);
+  }
+}
+
 // Posts a contact form that must arrive, and checks that it is the only mail
 // since `offset`: whatever was refused before it sent nothing. (A mail sent
 // before it would have reached the mailbox first.)
@@ -140,10 +154,7 @@ for (const row of rows) {
     });
 
     it('delivers to another host through a smarthost, whatever the lines', async () => {
-      const relay = path.join(site.cgibin, 'relay');
-      fs.writeFileSync(relay, `#!/bin/sh\nexec '${site.postern}' -s "ORVIK contact form" office@orvik.example\n`,
-                       { mode: 0o755 });
-      try {
+      await withWrapper(site, 'relay', ['-s', 'ORVIK contact form', 'office@orvik.example'], async () => {
         for (const c of relayCases) {
           const tag = lib.token();
           const body = new URLSearchParams([['name', `Zoë ${tag}`], ['message', c.message]]).toString();
@@ -160,8 +171,49 @@ for (const row of rows) {
             { script: '/cgi-bin/orvik/relay' });
           assert.equal(mail.body, wanted.body, c.what);
         }
-      } finally {
-        fs.rmSync(relay);
+      });
+    });
+
+    it("sends the visitor to a form's own thank-you page with a 303", async () => {
+      await withWrapper(site, 'thanks', ['--thanks-url=/thanks.html', '-s', 'ORVIK contact form',
+                                         'formmail@localhost'], async (url) => {
+        const tag = lib.token();
+        const offset = lib.readMailbox().length;
+        const answer = await lib.rawRequest(server.url + url, {
+          method: 'POST', headers: { 'Content-Type': form }, body: `name=${tag}` });
+        const end = answer.indexOf('\r\n\r\n');
+        const [status, ...headers] = answer.slice(0, end).split('\r\n');
+        assert.match(status, /^HTTP\/1\.[01] 303 See Other$/);
+        assert.ok(headers.includes('Location: /thanks.html'), headers.join('\n'));
+        assert.ok(headers.some((h) => /^Content-type: text\/html$/i.test(h)), headers.join('\n'));
+        assert.equal(answer.slice(end + 4), lib.thanksPage('/thanks.html'));
+        await lib.waitForMail(offset, tag);
+      });
+    });
+
+    it('returns a bounce to the envelope sender, or without one to the server s user', async () => {
+      // The smarthost has no mailbox "nobody": exim's bounce goes back to
+      // the mail's envelope sender.
+      const rows = [
+        { args: ['--envelope-sender=bounces@localhost'], box: '/var/mail/bounces' },
+        { args: [], box: `/var/mail/${lib.serverUser}` },
+      ];
+      for (const row of rows) {
+        const before = fs.existsSync(row.box) ? fs.statSync(row.box).size : null;
+        try {
+          await withWrapper(site, 'bouncing', [...row.args, 'nobody@orvik.example'], async (url) => {
+            const tag = lib.token();
+            const answer = await request(server, 'POST', url, { body: `name=${tag}`, type: form });
+            assert.equal(answer.body, lib.successPage);
+            const [bounce] = await lib.waitForMail(before ?? 0, tag, { box: row.box });
+            assert.ok(bounce.body.includes('nobody@orvik.example'), bounce.body);
+            assert.ok(bounce.headers.some((h) => /^Subject: Mail delivery failed/.test(h)), bounce.headers.join('\n'));
+          });
+        } finally {
+          // The server's user's mailbox as it was.
+          if (before === null) fs.rmSync(row.box, { force: true });
+          else fs.truncateSync(row.box, before);
+        }
       }
     });
 

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The other host of the end-to-end tests: an SMTP server on a loopback
 address, the smarthost the host's exim relays to. Like Debian's exim as a
-domain's MX, it refuses a message that holds a line of more than 998 octets;
-it keeps every message it takes as a file N.eml in FOLDER, its line ends
+domain's MX, it refuses a message that holds a line of more than 998 octets,
+and it has no mailbox "nobody" (550 for that recipient, in any domain); it
+keeps every message it takes as a file N.eml in FOLDER, its line ends
 written as LF, as a mailbox stores them.
 
     smarthost.py ADDRESS PORT FOLDER
@@ -21,6 +22,12 @@ class Keeper:
     def __init__(self, folder):
         self.folder = folder
         self.count = itertools.count(1)
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.split("@")[0] == "nobody":
+            return "550 5.1.1 no mailbox by that name here"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         content = envelope.original_content
