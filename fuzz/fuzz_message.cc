@@ -68,12 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LayoutCheck layout = layoutCheck(fields);
     check(layout.counted == layout.written);
     Mail mail;
-    std::uint64_t size = 0;
+    std::uint64_t mailSize = 0;
     Settings form;
     form.recipient = "forms@example.org";
     form.subject = "Subject";
-    check(composeMessage(form, fields, UINT64_MAX, mail, size));
-    check(size == mail.size);
+    check(composeMessage(form, fields, UINT64_MAX, mail, mailSize));
+    check(mailSize == mail.size);
     const std::string message(mail.text());
     check(longest_line(message) <= longestMailLine);
     const std::string plain = postern_message(laid_out(fields), "forms@example.org", "Subject");

@@ -21,3 +21,7 @@ static_assert(setting::envelopeSender(envelopeSender) == nullptr,
               "POSTERN_ENVELOPE_SENDER must be a plain address (local@domain), not beginning with a minus sign");
 static_assert(setting::mailerTimeout(mailerTimeout) == nullptr,
               "POSTERN_MAILER_TIMEOUT must be a whole number of seconds from 1 to 3600");
+static_assert(setting::attachments(attachments) == nullptr,
+              "POSTERN_ATTACHMENTS must be empty or a list of pdf, doc, docx, odt, rtf and txt, separated by commas");
+static_assert(setting::attachmentsMax(attachmentsMax) == nullptr,
+              "POSTERN_ATTACHMENTS_MAX must be a whole number of bytes from 1 to 2147483647");

@@ -187,3 +187,32 @@ std::size_t longest_line(std::string_view text)
     }
     return longest;
 }
+
+std::string base64_lines(std::string_view bytes)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string characters;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const auto byte = [&](std::size_t k) { return k < bytes.size() ? static_cast<unsigned char>(bytes[k]) : 0U; };
+        const unsigned group = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
+        for (std::size_t k = 0; k < 4; ++k)
+            characters += k <= bytes.size() - i ? alphabet[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    std::string lines;
+    for (std::size_t at = 0; at < characters.size(); at += 76)
+        lines += characters.substr(at, 76) + "\n";
+    return lines;
+}
+
+std::string postern_files_message(const std::string& values, const std::vector<MailFile>& files,
+                                  const std::string& textMime, const std::string& boundary)
+{
+    const std::string whole = postern_message(values);
+    const std::size_t bodyStart = whole.find("\n\n") + 2;
+    std::string mail = whole.substr(0, bodyStart - 1) + "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"" +
+                       boundary + "\"\n\n--" + boundary + "\n" + textMime + "\n" + whole.substr(bodyStart) + "\n";
+    for (const auto& file : files)
+        mail += "--" + boundary + "\nContent-Type: " + file.type + "\nContent-Disposition: attachment; " +
+                file.disposition + "\nContent-Transfer-Encoding: base64\n\n" + base64_lines(file.bytes) + "\n";
+    return mail + "--" + boundary + "--\n";
+}

@@ -68,3 +68,23 @@ std::string lf_line_ends(std::string_view text);
 
 // The longest line of `text` in octets, without its LF or CR LF.
 std::size_t longest_line(std::string_view text);
+
+// `bytes` in base64, in lines of 76 characters, each ending in LF.
+std::string base64_lines(std::string_view bytes);
+
+// A file of a mail: its type, the parameters of its Content-Disposition line
+// after "attachment; ", and its bytes.
+struct MailFile {
+    std::string type;
+    std::string disposition;
+    std::string bytes;
+};
+
+// The mail of a form with files: the message for `values` as a text part
+// with the header lines `textMime` (Content-Type and
+// Content-Transfer-Encoding), then each file, between delimiters of
+// `boundary`.
+std::string postern_files_message(const std::string& values, const std::vector<MailFile>& files,
+                                  const std::string& textMime =
+                                      "Content-Type: text/plain; charset=us-ascii\nContent-Transfer-Encoding: 8bit\n",
+                                  const std::string& boundary = "=_postern_00000000");

@@ -3,6 +3,7 @@
 #include "formdecode/byte_finder.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <cstdlib>
 #include <cstring>
 
@@ -63,9 +64,9 @@ bool subjectEncoded(const Settings& settings)
 
 constexpr char hexDigits[] = "0123456789ABCDEF";
 
-void appendHex(std::string& out, unsigned char c)
+void appendHex(std::string& out, unsigned char c, char marker = '=')
 {
-    out += '=';
+    out += marker;
     out += hexDigits[c >> 4];
     out += hexDigits[c & 0xF];
 }
@@ -292,10 +293,15 @@ void layOut(BodyLines<Out>& body, const std::vector<FormEntry>& fields)
     }
 }
 
-// The header block, with MIME lines that name the body's character set and
-// transfer encoding when `charset` is not empty.
-std::string headers(const Settings& settings, const std::vector<FormEntry>& fields, std::string_view charset,
-                    bool quotedPrintable)
+// The MIME lines of a body of text in `charset` with this transfer encoding.
+std::string textMime(std::string_view charset, std::string_view encoding)
+{
+    return std::string("MIME-Version: 1.0\nContent-Type: text/plain; charset=").append(charset) +
+           "\nContent-Transfer-Encoding: " + std::string(encoding) + "\n";
+}
+
+// The header block, with `mime` after the gateway's own lines.
+std::string headers(const Settings& settings, const std::vector<FormEntry>& fields, std::string_view mime)
 {
     const auto revision = keywordValue(revisionLevel, std::strlen("$Revision: "));
     const auto date = keywordValue(revisionDate, std::strlen("$Date: "));
@@ -308,13 +314,113 @@ std::string headers(const Settings& settings, const std::vector<FormEntry>& fiel
         message.append("Subject: ").append(settings.subject).append("\n");
     message.append("Reply-To: ").append(replyAddress(settings, fields)).append("\n");
     message.append("X-Delivered-Via: Postern Version ").append(revision).append(" of ").append(date).append("\n");
-    if (!charset.empty()) {
-        message += "MIME-Version: 1.0\n";
-        message.append("Content-Type: text/plain; charset=").append(charset).append("\n");
-        message.append("Content-Transfer-Encoding: ").append(quotedPrintable ? "quoted-printable" : "8bit").append("\n");
-    }
+    message.append(mime);
     message += "\n";
     return message;
+}
+
+// The boundary between the parts of a mail with files: "=_postern_" and
+// eight digits. A part in base64 or quoted-printable cannot hold "=_"; a
+// text of 8 bits could hold a line that begins with "--" and a boundary, so
+// the first number no such line begins with is taken: one look at each
+// line start, and at most as many numbers tried as there are such lines.
+constexpr std::string_view boundaryPrefix = "=_postern_";
+constexpr std::size_t boundaryDigits = 8;
+constexpr std::size_t boundaryLength = boundaryPrefix.size() + boundaryDigits;
+
+std::string chooseBoundary(std::string_view text)
+{
+    std::unordered_set<std::string_view> taken;
+    const std::string lead = "--" + std::string(boundaryPrefix);
+    for (std::size_t at = 0; at < text.size();) {
+        if (text.substr(at, lead.size()) == lead)
+            taken.insert(text.substr(at + lead.size(), boundaryDigits));
+        const std::size_t lf = text.find('\n', at);
+        at = lf == std::string_view::npos ? text.size() : lf + 1;
+    }
+    for (unsigned n = 0;; ++n) {
+        std::string digits = std::to_string(n);
+        digits.insert(0, boundaryDigits - digits.size(), '0');
+        if (!taken.contains(digits))
+            return std::string(boundaryPrefix) + digits;
+    }
+}
+
+constexpr std::size_t base64Width = 76;
+
+// The size of `n` bytes in base64, in lines of base64Width, each ending in LF.
+std::uint64_t base64Size(std::uint64_t n)
+{
+    const std::uint64_t characters = (n + 2) / 3 * 4;
+    return characters + (characters + base64Width - 1) / base64Width;
+}
+
+// `bytes` in base64, in lines of base64Width characters, each ending in LF.
+void appendBase64(std::string& out, std::string_view bytes)
+{
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::size_t start = out.size();
+    out.resize(start + static_cast<std::size_t>(base64Size(bytes.size())));
+    char* at = out.data() + start;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t left = bytes.size();
+    constexpr std::size_t lineBytes = base64Width / 4 * 3;
+    while (left > 0) {
+        const std::size_t line = std::min(left, lineBytes);
+        std::size_t i = 0;
+        for (; i + 3 <= line; i += 3, p += 3) {
+            const unsigned v = (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
+            *at++ = alphabet[v >> 18];
+            *at++ = alphabet[(v >> 12) & 63];
+            *at++ = alphabet[(v >> 6) & 63];
+            *at++ = alphabet[v & 63];
+        }
+        if (i < line) {  // the last one or two bytes
+            const unsigned v = (unsigned{p[0]} << 16) | (i + 1 < line ? unsigned{p[1]} << 8 : 0U);
+            *at++ = alphabet[v >> 18];
+            *at++ = alphabet[(v >> 12) & 63];
+            *at++ = i + 1 < line ? alphabet[(v >> 6) & 63] : '=';
+            *at++ = '=';
+            p += line - i;
+        }
+        *at++ = '\n';
+        left -= line;
+    }
+}
+
+// A file's Content-Disposition line: its name as it is when it is printable
+// ASCII; otherwise also as an RFC 2231 value in UTF-8, after a fallback of
+// printable ASCII for readers that know none.
+std::string disposition(std::string_view name)
+{
+    const auto printable = [](char c) { return c >= ' ' && c <= '~'; };
+    const bool plain = std::all_of(name.begin(), name.end(), printable);
+    std::string line = "Content-Disposition: attachment; filename=\"";
+    for (const char c : name) {
+        if (c == '"' || c == '\\')
+            line += '\\';
+        line += printable(c) ? c : '_';
+    }
+    line += '"';
+    if (!plain) {
+        line += ";\n filename*=UTF-8''";
+        for (const char c : name) {
+            const auto b = static_cast<unsigned char>(c);
+            if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+                std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos)
+                line += c;
+            else
+                appendHex(line, b, '%');
+        }
+    }
+    return line + "\n";
+}
+
+// A file's part, before its base64 lines.
+std::string fileHeaders(const Attachment& file)
+{
+    return "Content-Type: " + std::string(file.kind->type) + "\n" + disposition(file.filename) +
+           "Content-Transfer-Encoding: base64\n\n";
 }
 
 } // namespace
@@ -383,8 +489,11 @@ std::string quotedPrintable(std::string_view body)
     return out;
 }
 
-bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fields, std::uint64_t limit, Mail& mail,
-                    std::uint64_t& size)
+namespace {
+
+// The mail of a form without files: its body is the text.
+bool composeText(const Settings& settings, const std::vector<FormEntry>& fields, std::uint64_t limit, Mail& mail,
+                 std::uint64_t& size)
 {
     BodyLines<Counter> count{};
     layOut(count, fields);
@@ -392,7 +501,7 @@ bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fiel
     // the form says in which character set its pages send them; without that,
     // only an encoded body says it is ASCII, or that its set is not known.
     std::string_view charset = settings.mailCharset;
-    const std::string head = headers(settings, fields, charset, false);
+    const std::string head = headers(settings, fields, charset.empty() ? "" : textMime(charset, "8bit"));
     size = count.out.at + head.size();
     if (size > limit || size > std::string().max_size())
         return false;
@@ -408,12 +517,85 @@ bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fiel
     const std::string_view text(mail.bytes.get() + head.size(), mail.size - head.size());
     if (charset.empty())
         charset = hasEightBit(text) ? "unknown-8bit" : "us-ascii";
-    mail.encoded = headers(settings, fields, charset, true);
+    mail.encoded = headers(settings, fields, textMime(charset, "quoted-printable"));
     mail.encoded += quotedPrintable(text);
     mail.bytes.reset();
     mail.size = mail.encoded.size();
     size = mail.size;
     return size <= limit;
+}
+
+// The mail of a form with files: a text part, the mail's text as it would go
+// alone, and a part for each file. Each part's content ends in a LF that
+// belongs to the delimiter after it.
+bool composeWithFiles(const Settings& settings, const std::vector<FormEntry>& fields,
+                      const std::vector<Attachment>& files, std::uint64_t limit, Mail& mail, std::uint64_t& size)
+{
+    const auto topMime = [](std::string_view boundary) {
+        return "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"" + std::string(boundary) + "\"\n";
+    };
+    const auto delimiter = [](std::string_view boundary, bool close) {
+        return "--" + std::string(boundary) + (close ? "--\n" : "\n");
+    };
+    const std::string placeholder(boundaryLength, '0');
+    std::uint64_t filesSize = 0;
+    for (const auto& file : files)
+        filesSize += delimiter(placeholder, false).size() + fileHeaders(file).size() + base64Size(file.bytes.size()) + 1;
+    const std::uint64_t frame = headers(settings, fields, topMime(placeholder)).size() + filesSize +
+                                delimiter(placeholder, true).size();
+
+    const auto partHead = [&](std::string_view charset, std::string_view encoding) {
+        return textMime(charset, encoding).substr(std::strlen("MIME-Version: 1.0\n")) + "\n";
+    };
+    // The text's size before it is made, with the shortest of its headers:
+    // its encoding may only make it longer.
+    BodyLines<Counter> count{};
+    layOut(count, fields);
+    const std::string_view least = settings.mailCharset.empty() ? "us-ascii" : settings.mailCharset;
+    size = frame + delimiter(placeholder, false).size() + partHead(least, "8bit").size() + count.out.at + 1;
+    if (size > limit || size > std::string().max_size())
+        return false;
+
+    const auto laidOut = static_cast<std::size_t>(count.out.at);
+    const std::unique_ptr<char[]> room(new char[laidOut + Writer::slack]);
+    BodyLines<Writer> body{{room.get()}};
+    layOut(body, fields);
+    std::string_view text(room.get(), laidOut);
+    const std::string charset(settings.mailCharset.empty() ? (hasEightBit(text) ? "unknown-8bit" : "us-ascii")
+                                                           : settings.mailCharset);
+    std::string encoded;
+    if (body.needsEncoding) {
+        encoded = quotedPrintable(text);
+        text = encoded;
+    }
+    const std::string textHead = partHead(charset, body.needsEncoding ? "quoted-printable" : "8bit");
+    size = frame + delimiter(placeholder, false).size() + textHead.size() + text.size() + 1;
+    if (size > limit || size > std::string().max_size())
+        return false;
+
+    const std::string boundary = chooseBoundary(text);
+    std::string& out = mail.encoded;
+    out.reserve(static_cast<std::size_t>(size));
+    out = headers(settings, fields, topMime(boundary));
+    out.append(delimiter(boundary, false)).append(textHead).append(text).append("\n");
+    for (const auto& file : files) {
+        out.append(delimiter(boundary, false)).append(fileHeaders(file));
+        appendBase64(out, file.bytes);
+        out += '\n';
+    }
+    out.append(delimiter(boundary, true));
+    mail.size = out.size();
+    size = mail.size;
+    return true;
+}
+
+} // namespace
+
+bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fields, std::uint64_t limit, Mail& mail,
+                    std::uint64_t& size, const std::vector<Attachment>& files)
+{
+    return files.empty() ? composeText(settings, fields, limit, mail, size)
+                         : composeWithFiles(settings, fields, files, limit, mail, size);
 }
 
 LayoutCheck layoutCheck(const std::vector<FormEntry>& fields)

@@ -64,8 +64,16 @@ struct Mail {
 
     std::string_view text() const { return bytes ? std::string_view(bytes.get(), size) : std::string_view(encoded); }
 };
+// A file the form sent: the last component of its name, as sent, its kind,
+// and its bytes. With files, the mail is multipart/mixed: the text as it
+// would go alone, then each file in base64.
+struct Attachment {
+    std::string filename;
+    const FileKind* kind;
+    std::string_view bytes;
+};
 bool composeMessage(const Settings& settings, const std::vector<FormEntry>& fields, std::uint64_t limit, Mail& mail,
-                    std::uint64_t& size);
+                    std::uint64_t& size, const std::vector<Attachment>& files = {});
 
 // The bytes of the body's layout (the report and the fields, before any
 // transfer encoding): counted, and as the writer wrote them. The two are one

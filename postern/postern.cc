@@ -30,7 +30,9 @@
 #include "config.h"
 #include "errorlog/errorlog.h"
 #include "formdecode/formdecode.h"
+#include "formdecode/multipart.h"
 #include "htmlescape/html_escape.h"
+#include "postern/attachments.h"
 #include "postern/defaults.h"
 #include "postern/message.h"
 
@@ -160,33 +162,38 @@ void fillHostname()
 }
 
 // The options a form's wrapper may give, each overriding the site's
-// compiled-in default for that form only, with the check of its value.
+// compiled-in default for that form only: the check of a value, how the form
+// takes it, and the site's default, which the same check has passed when
+// postern was compiled.
 struct Option {
     std::string_view name;
-    std::string_view Settings::*setting;
     const char* (*check)(std::string_view value);
+    void (*take)(Settings& form, std::string_view value);
+    const char* siteDefault;
 };
 constexpr Option options[] = {
-    {"--reply-to-field", &Settings::replyToField, setting::plainText},
-    {"--thanks-url", &Settings::thanksUrl, setting::thanksUrl},
-    {"--trap-field", &Settings::trapField, setting::plainText},
-    {"--mail-charset", &Settings::mailCharset, setting::mailCharset},
-    {"--webmaster", &Settings::webmaster, setting::plainText},
-    {"--envelope-sender", &Settings::envelopeSender, setting::envelopeSender},
-    {"--mailer-timeout", nullptr, setting::mailerTimeout},
+    {"--reply-to-field", setting::plainText, [](Settings& f, std::string_view v) { f.replyToField = v; }, replyToField},
+    {"--thanks-url", setting::thanksUrl, [](Settings& f, std::string_view v) { f.thanksUrl = v; }, thanksUrl},
+    {"--trap-field", setting::plainText, [](Settings& f, std::string_view v) { f.trapField = v; }, trapField},
+    {"--mail-charset", setting::mailCharset, [](Settings& f, std::string_view v) { f.mailCharset = v; }, mailCharset},
+    {"--webmaster", setting::plainText, [](Settings& f, std::string_view v) { f.webmaster = v; }, webmaster},
+    {"--envelope-sender", setting::envelopeSender, [](Settings& f, std::string_view v) { f.envelopeSender = v; },
+     envelopeSender},
+    {"--mailer-timeout", setting::mailerTimeout,
+     [](Settings& f, std::string_view v) { f.mailerTimeout = setting::seconds(v); }, mailerTimeout},
+    {"--attachments", setting::attachments,
+     [](Settings& f, std::string_view v) { f.attachmentKinds = setting::fileKindBits(v); }, attachments},
+    {"--attachments-max", setting::attachmentsMax,
+     [](Settings& f, std::string_view v) { f.attachmentsMax = setting::bytes(v); }, attachmentsMax},
 };
 
-// The site's defaults, which the compiled-in checks have passed.
+// The site's defaults.
 Settings siteDefaults()
 {
     Settings form;
-    form.replyToField = replyToField;
-    form.thanksUrl = thanksUrl;
-    form.trapField = trapField;
-    form.mailCharset = ::mailCharset;
-    form.webmaster = webmaster;
-    form.envelopeSender = ::envelopeSender;
-    form.mailerTimeout = setting::seconds(::mailerTimeout);
+    for (const auto& option : options)
+        if (*option.siteDefault != '\0')
+            option.take(form, option.siteDefault);
     return form;
 }
 
@@ -208,10 +215,7 @@ std::string takeOption(Settings& form, std::string_view arg)
         return std::string(name) + " with an empty value";
     if (const char* fault = option->check(value); fault != nullptr)
         return std::string(name) + " " + log_quoted(value) + " " + fault;
-    if (option->setting != nullptr)
-        form.*option->setting = value;
-    else
-        form.mailerTimeout = setting::seconds(value);
+    option->take(form, value);
     return {};
 }
 
@@ -259,8 +263,10 @@ std::string parseArguments(int argc, char** argv, Settings& form)
     return fault;
 }
 
-// Checks the method, the content type and the length.
-void checkRequest(const Settings& form)
+// Checks the method, the content type and the length. Answers the boundary
+// of a multipart/form-data body, which a form that takes files may post, or
+// empty for a URL-encoded one.
+std::string checkRequest(const Settings& form)
 {
     const char* method = std::getenv("REQUEST_METHOD");
     if (method == nullptr || std::strcmp(method, "POST") != 0)
@@ -270,11 +276,19 @@ void checkRequest(const Settings& form)
                   notWanted("request method", method, "POST"));
 
     const char* type = std::getenv("CONTENT_TYPE");
-    if (type == nullptr || std::strcmp(type, "application/x-www-form-urlencoded") != 0)
-        errorPage(form,
-                  "<P>This program was invoked with an invalid\n"
-                  "content type (" + escapedForPage(type) + ").</P>\n",
-                  notWanted("content type", type, "application/x-www-form-urlencoded"));
+    std::string boundary;
+    if (type == nullptr || std::strcmp(type, "application/x-www-form-urlencoded") != 0) {
+        const bool files = form.attachmentKinds != 0;
+        if (files && type != nullptr)
+            boundary = multipart_boundary(type).value_or("");
+        if (boundary.empty())
+            errorPage(form,
+                      "<P>This program was invoked with an invalid\n"
+                      "content type (" + escapedForPage(type) + ").</P>\n",
+                      notWanted("content type", type,
+                                files ? "application/x-www-form-urlencoded or multipart/form-data with a boundary"
+                                      : "application/x-www-form-urlencoded"));
+    }
 
     const char* length = std::getenv("CONTENT_LENGTH");
     if (length == nullptr)
@@ -282,6 +296,13 @@ void checkRequest(const Settings& form)
                   "<P>This program was invoked without a content\n"
                   "length in its environment.</P>\n",
                   "content length not set");
+    return boundary;
+}
+
+[[noreturn]] void tooManyFields(const Settings& form)
+{
+    errorPage(form, "<P>This program has a maximum limit of\n" + std::to_string(maxFields) + " input elements.\n</P>",
+              "more than " + std::to_string(maxFields) + " fields in the form");
 }
 
 // Reads and decodes every field of the body, in body order; `bytes` counts
@@ -292,10 +313,7 @@ std::vector<FormEntry> collectFields(const Settings& form, std::uint64_t& bytes)
     std::vector<FormEntry> fields;
     while (cl > 0 && !at_end(stdin)) {
         if (fields.size() == maxFields)
-            errorPage(form,
-                      "<P>This program has a maximum limit of\n" + std::to_string(maxFields) +
-                          " input elements.\n</P>",
-                      "more than " + std::to_string(maxFields) + " fields in the form");
+            tooManyFields(form);
         std::string value = fmakeword(stdin, '&', cl, postern_block);
         plustospace(value);
         unescape_url(value);
@@ -307,6 +325,80 @@ std::vector<FormEntry> collectFields(const Settings& form, std::uint64_t& bytes)
                                                     (at_end(stdin) ? 1 : 0))
                        : 0;
     return fields;
+}
+
+// A multipart body whole: CONTENT_LENGTH's bytes, or as many as come.
+std::string readWholeBody()
+{
+    std::string body;
+    while (cl > 0 && !at_end(stdin)) {
+        const std::size_t at = body.size();
+        body.resize(at + std::min(static_cast<std::size_t>(cl), sizeof bodyBuffer));
+        const std::size_t got = std::fread(body.data() + at, 1, body.size() - at, stdin);
+        body.resize(at + got);
+        cl -= static_cast<int>(got);
+    }
+    return body;
+}
+
+// What the form takes, for the pages that refuse a file.
+std::string filesTaken(const Settings& form)
+{
+    std::string kinds;
+    for (std::size_t i = 0; i < std::size(fileKinds); ++i)
+        if ((form.attachmentKinds & kindBit(i)) != 0)
+            kinds += (kinds.empty() ? "." : ", .") + std::string(fileKinds[i].extension);
+    return "<P>This form takes files ending in " + kinds + ", of at most " + std::to_string(form.attachmentsMax) +
+           " bytes together.</P>\n";
+}
+
+// The page that refuses the file `name`: `what` it is, for the visitor, and
+// `cause`, for the log.
+[[noreturn]] void fileRefused(const Settings& form, std::string_view name, const std::string& what,
+                              const std::string& cause)
+{
+    errorPage(form, "<P>The file <I>" + html_escape(name) + "</I> " + what + ".</P>\n" + filesTaken(form),
+              "file " + log_quoted(name) + " " + cause);
+}
+
+// The fields and files of a multipart body, in body order: each file checked
+// (its name, its kind, its first bytes, the files' bytes together) and
+// shown among the fields as "NAME (N bytes, attached)".
+void collectParts(const Settings& form, std::string_view body, const std::string& boundary,
+                  std::vector<FormEntry>& fields, std::vector<Attachment>& files)
+{
+    std::vector<FormPart> parts;
+    const MultipartFault fault = read_multipart(body, boundary, maxFields, parts);
+    if (fault == MultipartFault::tooManyParts)
+        tooManyFields(form);
+    if (fault != MultipartFault::none)
+        errorPage(form, "<P>The form did not arrive whole.</P>\n",
+                  std::string("the form did not arrive whole: ") + multipart_fault_text(fault));
+    std::uint64_t total = 0;
+    for (auto& part : parts) {
+        if (!part.isFile) {
+            fields.push_back({std::move(part.name), std::string(part.value)});
+            continue;
+        }
+        const std::string_view name = last_component(part.filename);
+        if (name.size() > longestFileName)
+            fileRefused(form, name, "has a name longer than " + std::to_string(longestFileName) + " bytes",
+                        "has a name longer than " + std::to_string(longestFileName) + " bytes");
+        const FileKind* kind = kind_of_name(name, form.attachmentKinds);
+        if (kind == nullptr)
+            fileRefused(form, name, "is not of a kind this form takes", "is not of a kind the form takes");
+        if (!begins_as(*kind, part.value))
+            fileRefused(form, name, "is not what its name says",
+                        "does not begin as a ." + std::string(kind->extension) + " file does");
+        total += part.value.size();
+        if (total > form.attachmentsMax)
+            fileRefused(form, name, "would take the files past this form's limit",
+                        "takes the files to " + std::to_string(total) + " bytes, past the form's limit of " +
+                            std::to_string(form.attachmentsMax));
+        fields.push_back({std::move(part.name),
+                          std::string(name) + " (" + std::to_string(part.value.size()) + " bytes, attached)"});
+        files.push_back({std::string(name), kind, part.value});
+    }
 }
 
 // Whether the form fills the trap field its page hides from people: then a
@@ -514,12 +606,13 @@ constexpr unsigned termGrace = 2;
 // and waits for the mailer to end, no longer than the form's deadline. Answers
 // why it failed, or empty when the whole message was handed over and the
 // mailer exited with status 0.
-std::string mailFields(const Settings& form, const std::vector<FormEntry>& fields, std::uint64_t formBytes)
+std::string mailFields(const Settings& form, const std::vector<FormEntry>& fields,
+                       const std::vector<Attachment>& files, std::uint64_t formBytes)
 {
     phase = "composing the mail";
     Mail mail;
     std::uint64_t size = 0;
-    if (!composeMessage(form, fields, mailBound(formBytes), mail, size))
+    if (!composeMessage(form, fields, mailBound(formBytes), mail, size, files))
         errorPage(form, "<P>The form was too large for the memory of this server.</P>\n",
                   "the mail would be " + std::to_string(size) + " bytes for a form of " + std::to_string(formBytes) +
                       " bytes; not mailed");
@@ -617,16 +710,25 @@ int main(int argc, char** argv)
     try {
         if (!badArguments.empty())
             usage(form, badArguments);
-        checkRequest(form);
+        const std::string boundary = checkRequest(form);
         std::uint64_t formBytes = 0;
-        auto fields = collectFields(form, formBytes);
+        std::vector<FormEntry> fields;
+        std::vector<Attachment> files;
+        std::string body;  // a multipart body, which the files' bytes stay in
+        if (boundary.empty()) {
+            fields = collectFields(form, formBytes);
+        } else {
+            body = readWholeBody();
+            formBytes = body.size();
+            collectParts(form, body, boundary, fields, files);
+        }
         // A robot's form gets the success page, so that it learns nothing,
         // and no mail; a person's leaves the empty trap field out of it.
         if (trapFilled(form, fields)) {
             logTrapFilled();
         } else {
             dropTrapField(form, fields);
-            if (const std::string failure = mailFields(form, fields, formBytes); !failure.empty())
+            if (const std::string failure = mailFields(form, fields, files, formBytes); !failure.empty())
                 errorPage(form, "<P>An error occurred executing the mailer.</P>\n", failure);
         }
     } catch (const std::bad_alloc&) {

@@ -3,6 +3,8 @@
 // the server's error log, if any. Every byte of a request is the visitor's to
 // choose; the arguments are the server side's.
 
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -181,6 +183,73 @@ RequestCase replyTo(const std::string& sent, const std::string& typed, bool plai
     c.mail = postern_message("name: Zo\n\nemail: " + typed + "\n\nmsg: hi\n\n", "forms@example.org", defaultSubject,
                              eightBit, {}, plain ? typed : "");
     return withOptions(c);
+}
+
+// A part of a multipart/form-data body: a field, or a file with its name.
+struct Sent {
+    std::string name;
+    std::string value;
+    std::optional<std::string> filename = std::nullopt;
+};
+
+// A multipart/form-data body of `parts`, as a browser sends it, with the
+// boundary "XyZzy".
+std::string multipart(const std::vector<Sent>& parts)
+{
+    std::string body;
+    for (const auto& part : parts) {
+        body += "--XyZzy\r\nContent-Disposition: form-data; name=\"" + part.name + "\"";
+        if (part.filename)
+            body += "; filename=\"" + *part.filename + "\"\r\nContent-Type: application/octet-stream";
+        body += "\r\n\r\n" + part.value + "\r\n";
+    }
+    return body + "--XyZzy--\r\n";
+}
+
+const std::string multipartType = "multipart/form-data; boundary=XyZzy";
+
+// A form that takes every kind of file, posted with `parts`: mailed with
+// `files`, the text's fields `values` laid out in a text part in `charset`.
+RequestCase withFiles(const std::vector<Sent>& parts, const std::string& values, const std::vector<MailFile>& files,
+                      const std::string& charset = "us-ascii", std::vector<std::string> args = {})
+{
+    const std::string body = multipart(parts);
+    args.insert(args.begin(), "--attachments=pdf,doc,docx,odt,rtf,txt");
+    args.emplace_back("forms@example.org");
+    return {args, request(std::to_string(body.size()), multipartType), body, postern_success(), 0,
+            postern_files_message(values, files,
+                                  "Content-Type: text/plain; charset=" + charset + "\nContent-Transfer-Encoding: 8bit\n")};
+}
+
+const std::string everyKind = "ending in .pdf, .doc, .docx, .odt, .rtf, .txt, of at most 5242880 bytes together";
+
+// A form that takes every kind of file refuses the file `name` in `parts`
+// with `what` on its page and `cause` in the log.
+RequestCase fileRefused(const std::vector<Sent>& parts, const std::string& name, const std::string& what,
+                        const std::string& cause, std::vector<std::string> args = {},
+                        const std::string& takes = everyKind)
+{
+    const std::string body = multipart(parts);
+    args.insert(args.begin(), "--attachments=pdf,doc,docx,odt,rtf,txt");
+    args.emplace_back("forms@example.org");
+    return {args, request(std::to_string(body.size()), multipartType), body,
+            postern_error("<P>The file <I>" + name + "</I> " + what + ".</P>\n<P>This form takes files " + takes +
+                          ".</P>\n"),
+            1, std::nullopt, "postern: file \"" + name + "\" " + cause + "\n"};
+}
+
+// The first bytes of a file of each kind.
+const std::string pdf = "%PDF-1.4\n1 0 obj<<>>endobj\n%%EOF\n";
+const std::string doc = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(8, '\0');
+const std::string zip = std::string("PK\x03\x04\x14\0\0\0", 8) + "mimetype";
+const std::string rtf = "{\\rtf1\\ansi Hello}";
+const std::string txt = "Zo\xc3\xab \xf0\x9f\x98\x80\r\n";
+
+// A file that says it is `extension` and begins as none of the kinds do.
+RequestCase wrongBytes(const std::string& extension)
+{
+    return fileRefused({{"cv", "MZ\x90\0\3", "cv." + extension}}, "cv." + extension, "is not what its name says",
+                       "does not begin as a ." + extension + " file does");
 }
 
 const RequestRow rows[] = {
@@ -557,6 +626,119 @@ const RequestRow rows[] = {
     {"bound a long name over line breaks just under", justUnderTheBound},
     {"bound a long name over line breaks just over", justOverTheBound},
     {"bound 1 MiB of short lines mailed", shortLinesMiB},
+
+    // A form that takes files, posted as multipart/form-data.
+    {"files a PDF its Windows path cut an empty file input left out", [] {
+         return withFiles({{"name", "Zo\xc3\xab"}, {"message", "Two lines\r\nand more"},
+                           {"cv", pdf, "C:\\Users\\Zo\xc3\xab\\cv.pdf"}, {"letter", "", ""}},
+                          "name: Zo\xc3\xab\n\nmessage: Two lines\r\n         and more\n\ncv: cv.pdf (" +
+                              std::to_string(pdf.size()) + " bytes, attached)\n\n",
+                          {{"application/pdf", "filename=\"cv.pdf\"", pdf}}, "unknown-8bit");
+     }},
+    {"files of every kind their types from their names", [] {
+         const std::vector<Sent> parts = {{"a", pdf, "A.PDF"},  {"b", doc, "b.Doc"}, {"c", zip, "c.docx"},
+                                          {"d", zip, "d.odt"},  {"e", rtf, "e.rtf"}, {"f", txt, "r\xc3\xa9sum\xc3\xa9.txt"},
+                                          {"g", "", "empty.txt"}};
+         std::string values;
+         for (const auto& part : parts)
+             values += part.name + ": " + *part.filename + " (" + std::to_string(part.value.size()) + " bytes, attached)\n\n";
+         return withFiles(parts, values,
+                          {{"application/pdf", "filename=\"A.PDF\"", pdf},
+                           {"application/msword", "filename=\"b.Doc\"", doc},
+                           {"application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+                            "filename=\"c.docx\"", zip},
+                           {"application/vnd.oasis.opendocument.text", "filename=\"d.odt\"", zip},
+                           {"application/rtf", "filename=\"e.rtf\"", rtf},
+                           {"text/plain; charset=UTF-8",
+                            "filename=\"r__sum__.txt\";\n filename*=UTF-8''r%C3%A9sum%C3%A9.txt", txt},
+                           {"text/plain; charset=UTF-8", "filename=\"empty.txt\"", ""}},
+                          "unknown-8bit");
+     }},
+    {"files a name with quotes and backslashes as the browser sends it", [] {
+         return withFiles({{"cv", pdf, "a%22b\\c.pdf"}}, "cv: c.pdf (" + std::to_string(pdf.size()) + " bytes, attached)\n\n",
+                          {{"application/pdf", "filename=\"c.pdf\"", pdf}});
+     }},
+    {"files a line of the text that begins as the mail s boundary", [] {
+         const std::string values =
+             "--=_postern_00000000: x\n\ncv: cv.pdf (" + std::to_string(pdf.size()) + " bytes, attached)\n\n";
+         const std::vector<MailFile> files = {{"application/pdf", "filename=\"cv.pdf\"", pdf}};
+         auto c = withFiles({{"--=_postern_00000000", "x"}, {"cv", pdf, "cv.pdf"}}, values, files);
+         c.mail = postern_files_message(values, files,
+                                        "Content-Type: text/plain; charset=us-ascii\nContent-Transfer-Encoding: 8bit\n",
+                                        "=_postern_00000001");
+         return c;
+     }},
+    {"files exactly at the form s limit", [] {
+         return withFiles({{"a", pdf, "a.pdf"}, {"b", pdf, "b.pdf"}},
+                          "a: a.pdf (" + std::to_string(pdf.size()) + " bytes, attached)\n\nb: b.pdf (" +
+                              std::to_string(pdf.size()) + " bytes, attached)\n\n",
+                          {{"application/pdf", "filename=\"a.pdf\"", pdf}, {"application/pdf", "filename=\"b.pdf\"", pdf}},
+                          "us-ascii", {"--attachments-max=" + std::to_string(2 * pdf.size())});
+     }},
+    {"files past the form s limit by one byte", [] {
+         return fileRefused({{"a", pdf, "a.pdf"}, {"b", pdf, "b.pdf"}}, "b.pdf", "would take the files past this form's limit",
+                            "takes the files to " + std::to_string(2 * pdf.size()) + " bytes, past the form's limit of " +
+                                std::to_string(2 * pdf.size() - 1),
+                            {"--attachments-max=" + std::to_string(2 * pdf.size() - 1)},
+                            "ending in .pdf, .doc, .docx, .odt, .rtf, .txt, of at most " +
+                                std::to_string(2 * pdf.size() - 1) + " bytes together");
+     }},
+    {"files a pdf that is not one", [] { return wrongBytes("pdf"); }},
+    {"files a doc that is not one", [] { return wrongBytes("doc"); }},
+    {"files a docx that is not one", [] { return wrongBytes("docx"); }},
+    {"files an odt that is not one", [] { return wrongBytes("odt"); }},
+    {"files an rtf that is not one", [] { return wrongBytes("rtf"); }},
+    {"files a txt that is not UTF 8", [] {
+         return fileRefused({{"cv", "caf\xe9", "cv.txt"}}, "cv.txt", "is not what its name says",
+                            "does not begin as a .txt file does");
+     }},
+    {"files a kind the form does not take", [] {
+         return fileRefused({{"cv", pdf, "cv.pdf"}}, "cv.pdf", "is not of a kind this form takes",
+                            "is not of a kind the form takes", {"--attachments=docx"},
+                            "ending in .docx, of at most 5242880 bytes together");
+     }},
+    {"files a name longer than 255 bytes", [] {
+         const std::string name = std::string(252, 'n') + ".pdf";
+         auto c = fileRefused({{"cv", pdf, name}}, name, "has a name longer than 255 bytes",
+                              "has a name longer than 255 bytes");
+         c.log = "postern: file \"" + std::string(200, 'n') + "\"... has a name longer than 255 bytes\n";
+         return c;
+     }},
+    {"files a form that did not arrive whole", [] {
+         std::string body = multipart({{"name", "Zo"}});
+         body.resize(body.size() - std::strlen("--XyZzy--\r\n"));
+         return RequestCase{{"--attachments=pdf", "forms@example.org"}, request(std::to_string(body.size()), multipartType),
+                            body, postern_error("<P>The form did not arrive whole.</P>\n"), 1, std::nullopt,
+                            "postern: the form did not arrive whole: it ends before its closing delimiter\n"};
+     }},
+    {"files 1025 parts", [] {
+         std::vector<Sent> parts;
+         for (int i = 0; i < 1025; ++i)
+             parts.push_back({"f" + std::to_string(i), "v"});
+         const std::string body = multipart(parts);
+         return RequestCase{{"--attachments=pdf", "forms@example.org"}, request(std::to_string(body.size()), multipartType),
+                            body, postern_error("<P>This program has a maximum limit of\n1024 input elements.\n</P>"), 1,
+                            std::nullopt, "postern: more than 1024 fields in the form\n"};
+     }},
+    {"files a multipart post to a form that takes none", [] {
+         return refused(to, request("3", multipartType), invalidType(multipartType),
+                        "content type \"" + multipartType + "\" is not " + urlencoded);
+     }},
+    {"files a multipart post without a boundary", [] {
+         return refused({"--attachments=pdf", "forms@example.org"}, request("3", "multipart/form-data"),
+                        invalidType("multipart/form-data"),
+                        "content type \"multipart/form-data\" is not " + std::string(urlencoded) +
+                            " or multipart/form-data with a boundary");
+     }},
+    {"option attachments of another kind", [] {
+         return badArguments(options({"--attachments=pdf,exe"}),
+                             "--attachments \"pdf,exe\" is not a list of pdf, doc, docx, odt, rtf and txt, separated by "
+                             "commas");
+     }},
+    {"option attachments max of 0", [] {
+         return badArguments(options({"--attachments-max=0"}),
+                             "--attachments-max \"0\" is not a whole number of bytes from 1 to 2147483647");
+     }},
 
     {"options reply to the recipient when the first of two address fields is not plain", [] {
          auto c = mailed("email=first&email=second%40y.example", "");

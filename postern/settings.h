@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "postern/file_kinds.h"
+
 struct Settings {
     std::string_view recipient;
     std::string_view subject = "HTML Fill-Out Form Output";
@@ -17,6 +19,8 @@ struct Settings {
     std::string_view webmaster;       // empty: webmaster@ and the host name
     std::string_view envelopeSender;  // empty: the mailer's own (the server's user)
     unsigned mailerTimeout = 30;      // seconds the mailer may take
+    unsigned attachmentKinds = 0;     // the kinds of file the form takes (kindBit); 0: none, no multipart posts
+    std::uint64_t attachmentsMax = 5242880;  // the files' bytes together, at most
 };
 
 // The checks: why `value` cannot be the setting, or nullptr when it can. An
@@ -161,6 +165,57 @@ constexpr unsigned seconds(std::string_view text)
 constexpr const char* mailerTimeout(std::string_view text)
 {
     return seconds(text) != 0 ? nullptr : "is not a whole number of seconds from 1 to 3600";
+}
+
+// The kinds of file a form takes, from a list of extensions separated by
+// commas (pdf,docx); 0 when the list is empty or names another.
+constexpr unsigned fileKindBits(std::string_view list)
+{
+    unsigned bits = 0;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view extension = list.substr(0, comma);
+        bool known = false;
+        for (std::size_t i = 0; i < std::size(fileKinds); ++i)
+            if (sameName(extension, fileKinds[i].extension)) {
+                bits |= kindBit(i);
+                known = true;
+            }
+        if (!known)
+            return 0;
+        list.remove_prefix(comma == std::string_view::npos ? list.size() : comma + 1);
+        if (comma != std::string_view::npos && list.empty())
+            return 0;
+    }
+    return bits;
+}
+
+constexpr const char* attachments(std::string_view list)
+{
+    return list.empty() || fileKindBits(list) != 0 ? nullptr
+                                                   : "is not a list of pdf, doc, docx, odt, rtf and txt, "
+                                                     "separated by commas";
+}
+
+inline constexpr std::uint64_t mostBytes = 2147483647;  // a request body's CONTENT_LENGTH, at most
+
+// A number of bytes from 1 to mostBytes; 0 when `text` is not one.
+constexpr std::uint64_t bytes(std::string_view text)
+{
+    if (text.empty() || text.size() > 10 || text[0] == '0')
+        return 0;
+    std::uint64_t n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return n <= mostBytes ? n : 0;
+}
+
+constexpr const char* attachmentsMax(std::string_view text)
+{
+    return bytes(text) != 0 ? nullptr : "is not a whole number of bytes from 1 to 2147483647";
 }
 
 } // namespace setting
