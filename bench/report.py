@@ -160,6 +160,22 @@ with open(os.path.join(folder, "scaling.dat"), "w") as f:
         f.write(f"{mib} {scale[mib]['postern'] * 1e3:.2f} {scale[mib]['folio'] * 1e3:.2f} "
                 f"{memory[(mib, 'postern')]:.1f} {memory[(mib, 'folio')]:.1f}\n")
 
+# Files with a form.
+files = medians(*rounds("files", 5))
+with open(os.path.join(folder, "files-memory.txt")) as f:
+    own_peak, floor_peak = (int(line) / 1024 for line in f.read().split())
+with open(os.path.join(folder, "files-size.txt")) as f:
+    files_body = int(f.read()) / 2**20
+own, floor = files["postern-files"], files["postern-floor-files"]
+figures["files_table"] = table([
+    ("postern, 5 MiB of files (two PDFs)", ms(own), f"{own / floor:.2f}x floor ({ms(floor)})", "<= 1.5x",
+     verdict(own / floor <= 1.5)),
+    ("postern, peak memory", f"{own_peak:.1f} MiB", f"{own_peak / files_body:.2f}x the body ({files_body:.1f} MiB)",
+     "<= 4x", verdict(own_peak / files_body <= 4)),
+    ("its floor, peak memory", f"{floor_peak:.1f} MiB", f"{floor_peak / files_body:.2f}x the body", "context", ""),
+])
+figures["files_runs"] = runs(*rounds("files", 5))
+
 # Through lighttpd.
 def wrk(name, connections):
     """Requests per second, p50 and p99 in ms, from a wrk --latency output."""

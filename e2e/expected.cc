@@ -4,11 +4,13 @@
 //   e2e_expected success | usage | error LINES | lookout SHOWN
 //   e2e_expected echo [NAME VALUE]...
 //   e2e_expected thanks URL
+//   e2e_expected file-refused NAME name|kind|bytes|limit KINDS MOST
 //   e2e_expected mail TO SUBJECT CHARSET ENCODING REPLY-TO VALUES REPORT...
 // Pages come whole, with their CGI header; a mail with its headers. For a
 // mail, CHARSET and ENCODING name the MIME lines (both empty: none), an empty
 // REPLY-TO is TO, and the nine REPORT values are the report's, in its order.
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -38,6 +40,11 @@ std::string expected(const std::vector<std::string>& a)
         return postern_error(a.at(1), siteWebmaster());
     if (what == "thanks")
         return postern_thanks(a.at(1));
+    if (what == "file-refused") {
+        const std::string reasons[] = {"name", "kind", "bytes", "limit"};
+        const auto why = static_cast<FileRefusal>(std::find(std::begin(reasons), std::end(reasons), a.at(2)) - reasons);
+        return postern_file_refused(a.at(1), why, a.at(3), std::stoull(a.at(4)), siteWebmaster());
+    }
     if (what == "lookout")
         return lookout_page(a.at(1));
     if (what == "echo") {

@@ -130,12 +130,17 @@ function makeReadable(dir) {
   fs.chmodSync(dir, 0o755);
 }
 
+// The example wrappers, which the tests put into the CGI folder.
+const exampleWrappers = ['contact', 'apply'];
+
 // As the README's package route does with the installed examples: the
-// contact wrapper into the CGI folder, the pages into a document root under
+// wrappers into the CGI folder, the pages into a document root under
 // `root`, and a folder for the server's logs there.
 function placeExamples(examples, cgibin, root) {
-  fs.copyFileSync(path.join(examples, 'cgi-bin/contact'), path.join(cgibin, 'contact'));
-  fs.chmodSync(path.join(cgibin, 'contact'), 0o755);
+  for (const wrapper of exampleWrappers) {
+    fs.copyFileSync(path.join(examples, 'cgi-bin', wrapper), path.join(cgibin, wrapper));
+    fs.chmodSync(path.join(cgibin, wrapper), 0o755);
+  }
   const docroot = path.join(root, 'htdocs');
   fs.cpSync(path.join(examples, 'htdocs'), docroot, { recursive: true });
   const state = path.join(root, 'state');
@@ -160,11 +165,14 @@ function stageSite({ demo = false } = {}) {
   };
 }
 
-// The options of the demo's contact wrapper (site/demo-contact.in), by name:
-// { 'thanks-url': '/thanks.html', ... }.
-function demoOptions() {
-  const wrapper = fs.readFileSync(path.join(repo, 'site/demo-contact.in'), 'utf8');
-  return Object.fromEntries([...wrapper.matchAll(/ --([a-z-]+)=(\S+)/g)].map((m) => [m[1], m[2]]));
+// The options of a wrapper of the repository's site (`file`, under site/),
+// and its subject and recipient: { 'thanks-url': '/thanks.html', ...,
+// subject, recipient }. The demo's contact wrapper is site/demo-contact.in.
+function wrapperOptions(file) {
+  const wrapper = fs.readFileSync(path.join(repo, 'site', file), 'utf8');
+  const options = Object.fromEntries([...wrapper.matchAll(/ --([a-z-]+)=(\S+)/g)].map((m) => [m[1], m[2]]));
+  const [, subject, recipient] = wrapper.match(/ -s "([^"]*)" (\S+)\n/);
+  return { ...options, subject, recipient };
 }
 
 const debianPackage = 'orvik-cgi';
@@ -247,7 +255,7 @@ function stageDebianPackage() {
     lintian: { status: lintian.status, output: output(lintian) },
     hardening: { status: hardening.status, output: output(hardening) },
     remove() {
-      fs.rmSync(path.join(cgibin, 'contact'), { force: true });
+      for (const wrapper of exampleWrappers) fs.rmSync(path.join(cgibin, wrapper), { force: true });
       if (!cgidWasEnabled) execFileSync('a2dismod', ['-q', 'cgid'], { stdio: 'ignore' });
       execFileSync('apt-get', ['purge', '-y', '-q', debianPackage], apt);
       fs.rmSync(root, { recursive: true, force: true });
@@ -432,17 +440,22 @@ function parseMailbox(bytes) {
   });
 }
 
-// A message as a real mail reader takes it: Python's email package with its
-// default policy, which honours the MIME headers. Answers { contentType,
-// charset, content } with the content decoded.
-function readAsMailReader(message) {
+// A message as a mail reader takes it: Python's email package with its
+// default policy, which honours the MIME headers. Answers { headers, parts }:
+// the header fields by name (unfolded, encoded words decoded), and each part
+// that is not itself multipart as { type, charset, filename, body }, its body
+// the bytes once the transfer encoding is undone, as latin1 text. A message
+// of one part has one.
+function readMail(raw) {
   const script = [
     'import email, email.policy, json, sys',
     'msg = email.message_from_bytes(sys.stdin.buffer.read(), policy=email.policy.default)',
-    'print(json.dumps({"contentType": msg.get_content_type(), "charset": msg.get_content_charset(),',
-    '                  "content": msg.get_content()}))',
+    'parts = [p for p in msg.walk() if not p.is_multipart()]',
+    'print(json.dumps({"headers": {k: str(v) for k, v in msg.items()}, "parts": [',
+    '    {"type": p.get_content_type(), "charset": p.get_content_charset(), "filename": p.get_filename(),',
+    '     "body": (p.get_payload(decode=True) or b"").decode("latin1")} for p in parts]}))',
   ].join('\n');
-  return JSON.parse(execFileSync('python3', ['-c', script], { input: message.raw }).toString());
+  return JSON.parse(execFileSync('python3', ['-c', script], { input: raw }).toString());
 }
 
 // Another host for the mail: the host's exim, configured as Debian's
@@ -501,20 +514,6 @@ async function startSmarthost() {
   };
 }
 
-// A received message as Python's email package reads it: its header fields
-// (unfolded, encoded words decoded), its declared charset, and its body with
-// the transfer encoding undone, as bytes in latin1 text; the line ends of the
-// body are LF.
-function decodeMail(raw) {
-  const script = [
-    'import email, email.policy, json, sys',
-    'msg = email.message_from_bytes(sys.stdin.buffer.read(), policy=email.policy.default)',
-    'print(json.dumps({"headers": {k: str(v) for k, v in msg.items()}, "charset": msg.get_content_charset(),',
-    '                  "body": msg.get_payload(decode=True).decode("latin1")}))',
-  ].join('\n');
-  return JSON.parse(execFileSync('python3', ['-c', script], { input: raw }).toString());
-}
-
 // Waits until `text` appears in the file `log`: the server's error log, where
 // a CGI program's standard error lands.
 async function waitForLog(log, text, timeoutMs = 10000) {
@@ -570,6 +569,9 @@ const usagePage = page('usage');
 const errorPage = (lines) => page('error', lines);
 const lookoutPage = (shown) => page('lookout', shown);
 const thanksPage = (url) => page('thanks', url);
+// The page that refuses the file `name` for `why` (name, kind, bytes or
+// limit), of a form with these --attachments and --attachments-max.
+const fileRefusedPage = (name, why, kinds, most) => page('file-refused', name, why, kinds, most);
 
 // folio's page for fields as the browser encoded them (name, value pairs).
 const echoPage = (pairs) => page('echo', ...pairs.flat());
@@ -577,15 +579,57 @@ const echoPage = (pairs) => page('echo', ...pairs.flat());
 // The contact form's mail through `server`, from the browser `agent`, with
 // `values` in the form-values section: { headers: [lines], body }, the body
 // with LF line ends. `script` is the wrapper's URL, `to` its recipient,
-// `charset` and `encoding` name the MIME lines (none by default), and
+// `subject` its subject, `charset` and `encoding` name the MIME lines (none
+// by default), and
 // `replyTo` is where replies go (by default the recipient).
 function contactMail(server, agent, values, { script = '/cgi-bin/orvik/contact', to = 'formmail@localhost',
-  charset = '', encoding = '', replyTo = '' } = {}) {
-  const text = expected('mail', to, 'ORVIK contact form', charset, encoding, replyTo, values,
+  subject = 'ORVIK contact form', charset = '', encoding = '', replyTo = '' } = {}) {
+  const text = expected('mail', to, subject, charset, encoding, replyTo, values,
     '(unknown)', '127.0.0.1', agent, '127.0.0.1', String(server.port), server.software, 'HTTP/1.1', 'CGI/1.1',
     script);
   const end = text.indexOf('\n\n');
   return { headers: text.slice(0, end).split('\n'), body: text.slice(end + 2).replaceAll('\r\n', '\n') };
+}
+
+// Headless Chromium, as this machine lets it run: no sandbox (root), no GPU,
+// and none of its own connections to the outside.
+function launchChromium() {
+  // Loaded here: only the tests that drive a browser need it installed.
+  const { chromium } = require('playwright-core');
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  });
+}
+
+// A small, whole PDF of one page that says `text`, its cross-reference
+// table's offsets right.
+function examplePdf(text) {
+  const objects = [
+    '<< /Type /Catalog /Pages 2 0 R >>',
+    '<< /Type /Pages /Kids [3 0 R] /Count 1 >>',
+    '<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R ' +
+      '/Resources << /Font << /F1 5 0 R >> >> >>',
+    `<< /Length ${`BT /F1 18 Tf 72 770 Td (${text}) Tj ET`.length} >>\nstream\nBT /F1 18 Tf 72 770 Td (${text}) Tj ET\nendstream`,
+    '<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>',
+  ];
+  let pdf = '%PDF-1.4\n';
+  const offsets = objects.map((object, i) => {
+    const at = pdf.length;
+    pdf += `${i + 1} 0 obj\n${object}\nendobj\n`;
+    return at;
+  });
+  const xref = pdf.length;
+  pdf += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
+  for (const at of offsets) pdf += `${String(at).padStart(10, '0')} 00000 n \n`;
+  pdf += `trailer\n<< /Size ${objects.length + 1} /Root 1 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+  return Buffer.from(pdf, 'latin1');
+}
+
+function sha256(bytes) {
+  return require('node:crypto').createHash('sha256').update(bytes).digest('hex');
 }
 
 function token() {
@@ -594,6 +638,7 @@ function token() {
 
 module.exports = {
   repo, buildDir, mailbox, isRoot, serverUser, httpRequest, rawRequest, requirePrerequisites, stageSite, stageDebianPackage, startServer,
-  demoOptions, readMailbox, parseMailbox, readAsMailReader, waitForMail, startSmarthost, decodeMail, waitForLog, sleep, inOrder, echoPage,
-  successPage, errorPage, usagePage, lookoutPage, thanksPage, contactMail, token,
+  wrapperOptions, readMailbox, parseMailbox, readMail, waitForMail, startSmarthost, waitForLog, sleep, inOrder, echoPage,
+  successPage, errorPage, usagePage, lookoutPage, thanksPage, fileRefusedPage, contactMail, token, launchChromium,
+  examplePdf, sha256,
 };

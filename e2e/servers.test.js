@@ -7,7 +7,7 @@
 
 const lib = require('./lib');
 
-lib.requirePrerequisites();
+lib.requirePrerequisites({ browser: true });
 
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
@@ -162,14 +162,14 @@ for (const row of rows) {
           assert.equal(answer.body, lib.successPage, c.what);
           const [raw, ...more] = await smarthost.waitFor(tag);
           assert.equal(more.length, 0, c.what);
-          const mail = lib.decodeMail(raw);
+          const mail = lib.readMail(raw);
           assert.equal(mail.headers.To, 'office@orvik.example', c.what);
           const declared = row.charset && !c.encoding ? '8bit' : c.encoding;
           assert.equal(mail.headers['Content-Transfer-Encoding'], declared, c.what);
-          if (declared) assert.equal(mail.charset, (row.charset || c.charset).toLowerCase(), c.what);
+          if (declared) assert.equal(mail.parts[0].charset, (row.charset || c.charset).toLowerCase(), c.what);
           const wanted = lib.contactMail(server, agent, `name: Zoë ${tag}\n\nmessage: ${c.laidOut}\n\n`,
             { script: '/cgi-bin/orvik/relay' });
-          assert.equal(mail.body, wanted.body, c.what);
+          assert.equal(mail.parts[0].body, wanted.body, c.what);
         }
       });
     });
@@ -224,6 +224,67 @@ for (const row of rows) {
         console.log(`lintian -I --pedantic:\n${site.lintian.output}hardening-check:\n${site.hardening.output}`);
       });
     }
+
+    it('takes a résumé with the application form in Chromium, and refuses a .pdf that is not one', async () => {
+      const apply = lib.wrapperOptions('cgi-bin/apply.in');
+      const pdf = lib.examplePdf('Zoe Lukasz, resume');
+      const browser = await lib.launchChromium();
+      try {
+        const page = await browser.newPage();
+        // Fills the application form and sends `file` to its wrapper, or to
+        // the wrapper at `action`; answers the answer's body.
+        const send = async (name, file, action) => {
+          await page.goto(`${server.url}/apply.html`);
+          if (action) await page.evaluate((url) => { document.forms[0].action = url; }, action);
+          await page.fill('#name', name);
+          await page.fill('#email', 'zoe@example.org');
+          await page.fill('#message', 'Two lines\nplease');
+          await page.setInputFiles('#resume', file);
+          const [posted] = await Promise.all([page.waitForRequest((r) => r.method() === 'POST'),
+                                              page.click('button[type=submit]')]);
+          const answer = await posted.response();
+          return (await answer.body()).toString('latin1');
+        };
+        const values = (name, file, bytes) => `name: ${name}\n\nemail: zoe@example.org\n\n` +
+          `message: Two lines\n         please\n\nresume: ${file} (${bytes} bytes, attached)\n\n`;
+        const expectFiled = (mail, name, script, recipient) => {
+          const read = lib.readMail(mail);
+          assert.deepEqual(read.parts.map((p) => [p.type, p.filename]),
+                           [['text/plain', null], ['application/pdf', 'résumé.pdf']]);
+          const wanted = lib.contactMail(server, agent, values(name, 'résumé.pdf', pdf.length), {
+            script, to: recipient, subject: apply.subject, charset: apply['mail-charset'], encoding: '8bit',
+            replyTo: 'zoe@example.org' });
+          assert.equal(read.parts[0].body, wanted.body);
+          assert.equal(lib.sha256(Buffer.from(read.parts[1].body, 'latin1')), lib.sha256(pdf));
+        };
+
+        const tag = lib.token();
+        const offset = lib.readMailbox().length;
+        const resume = { name: 'résumé.pdf', mimeType: 'application/pdf', buffer: pdf };
+        assert.equal(await send(`Zoë ${tag}`, resume), lib.successPage);
+        const agent = await page.evaluate(() => navigator.userAgent);
+        const [mail] = await lib.waitForMail(offset, tag);
+        expectFiled(mail.raw, `Zoë ${tag}`, '/cgi-bin/orvik/apply', apply.recipient);
+
+        // The same form to another host, through the smarthost.
+        await withWrapper(site, 'apply-relay', [`--attachments=${apply.attachments}`,
+          `--mail-charset=${apply['mail-charset']}`, '--reply-to-field=email', '-s', apply.subject,
+          'office@orvik.example'], async (url) => {
+          const relayTag = lib.token();
+          assert.equal(await send(`Zoë ${relayTag}`, resume, url), lib.successPage);
+          const [raw] = await smarthost.waitFor(relayTag);
+          expectFiled(raw, `Zoë ${relayTag}`, url, 'office@orvik.example');
+        });
+
+        const before = lib.readMailbox().length;
+        const refused = await send('Eve', { name: 'fake.pdf', mimeType: 'application/pdf', buffer: Buffer.from('MZ not a PDF') });
+        assert.equal(refused, lib.fileRefusedPage('fake.pdf', 'bytes', apply.attachments, apply['attachments-max']));
+        await lib.waitForLog(server.errorLog, 'postern: file "fake.pdf" does not begin as a .pdf file does');
+        await onlyTheMarkerSince(server, before);
+      } finally {
+        await browser.close();
+      }
+    });
 
     it('echoes the workshop form with folio', async () => {
       const body = 'name=Zo%C3%AB&goal=A+%26+B&topic=layout&topic=interviews';

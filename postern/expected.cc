@@ -48,6 +48,23 @@ std::string postern_error(const std::string& lines, const std::string& webmaster
            "</I> and complain about this.</P>\n";
 }
 
+std::string postern_file_refused(const std::string& name, FileRefusal why, const std::string& kinds,
+                                 std::uint64_t most, const std::string& webmaster)
+{
+    const char* const what[] = {"has a name longer than 255 bytes", "is not of a kind this form takes",
+                                "is not what its name says", "would take the files past this form's limit"};
+    std::string endings;
+    for (std::size_t at = 0; at <= kinds.size();) {
+        const std::size_t comma = std::min(kinds.find(',', at), kinds.size());
+        endings += (endings.empty() ? "." : ", .") + kinds.substr(at, comma - at);
+        at = comma + 1;
+    }
+    return postern_error("<P>The file <I>" + name + "</I> " + what[static_cast<int>(why)] +
+                             ".</P>\n<P>This form takes files ending in " + endings + ", of at most " +
+                             std::to_string(most) + " bytes together.</P>\n",
+                         webmaster);
+}
+
 std::string postern_usage(const std::string& webmaster)
 {
     return std::string(postern_top) + drat +

@@ -22,6 +22,15 @@ std::string postern_thanks(const std::string& url);
 // the address as the page shows it.
 std::string postern_error(const std::string& lines, const std::string& webmaster = host_webmaster());
 std::string postern_usage(const std::string& webmaster = host_webmaster());
+// Why a form refuses a file, as its page says it: its name is too long, its
+// kind is not one the form takes, its bytes are not what its name says, or
+// it takes the files past the form's limit.
+enum class FileRefusal { name, kind, bytes, limit };
+
+// The page that refuses the file `name` (as the page shows it) of a form that
+// takes the kinds `kinds` (pdf,docx,...), `most` bytes together.
+std::string postern_file_refused(const std::string& name, FileRefusal why, const std::string& kinds,
+                                 std::uint64_t most, const std::string& webmaster = host_webmaster());
 inline const char* const mailer_failed = "<P>An error occurred executing the mailer.</P>\n";
 
 // What the report lines of the mail show, in their order.

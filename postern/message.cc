@@ -389,21 +389,16 @@ void appendBase64(std::string& out, std::string_view bytes)
 }
 
 // A file's Content-Disposition line: its name as it is when it is printable
-// ASCII; otherwise also as an RFC 2231 value in UTF-8, after a fallback of
-// printable ASCII for readers that know none.
+// ASCII; otherwise as an RFC 2231 value in UTF-8, and after it a fallback of
+// printable ASCII for readers that know no RFC 2231. The RFC 2231 value
+// comes first: readers that know it take it whatever the order, and some
+// (Python's email package) take the first name they find.
 std::string disposition(std::string_view name)
 {
     const auto printable = [](char c) { return c >= ' ' && c <= '~'; };
-    const bool plain = std::all_of(name.begin(), name.end(), printable);
-    std::string line = "Content-Disposition: attachment; filename=\"";
-    for (const char c : name) {
-        if (c == '"' || c == '\\')
-            line += '\\';
-        line += printable(c) ? c : '_';
-    }
-    line += '"';
-    if (!plain) {
-        line += ";\n filename*=UTF-8''";
+    std::string line = "Content-Disposition: attachment; ";
+    if (!std::all_of(name.begin(), name.end(), printable)) {
+        line += "filename*=UTF-8''";
         for (const char c : name) {
             const auto b = static_cast<unsigned char>(c);
             if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
@@ -412,8 +407,15 @@ std::string disposition(std::string_view name)
             else
                 appendHex(line, b, '%');
         }
+        line += ";\n ";
     }
-    return line + "\n";
+    line += "filename=\"";
+    for (const char c : name) {
+        if (c == '"' || c == '\\')
+            line += '\\';
+        line += printable(c) ? c : '_';
+    }
+    return line + "\"\n";
 }
 
 // A file's part, before its base64 lines.

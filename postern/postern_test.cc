@@ -221,21 +221,17 @@ RequestCase withFiles(const std::vector<Sent>& parts, const std::string& values,
                                   "Content-Type: text/plain; charset=" + charset + "\nContent-Transfer-Encoding: 8bit\n")};
 }
 
-const std::string everyKind = "ending in .pdf, .doc, .docx, .odt, .rtf, .txt, of at most 5242880 bytes together";
-
-// A form that takes every kind of file refuses the file `name` in `parts`
-// with `what` on its page and `cause` in the log.
-RequestCase fileRefused(const std::vector<Sent>& parts, const std::string& name, const std::string& what,
-                        const std::string& cause, std::vector<std::string> args = {},
-                        const std::string& takes = everyKind)
+// A form that takes `kinds` of file, `most` bytes together, refuses the file
+// `name` in `parts` for `why`, with `cause` in the log.
+RequestCase fileRefused(const std::vector<Sent>& parts, const std::string& name, FileRefusal why,
+                        const std::string& cause, const std::string& kinds = "pdf,doc,docx,odt,rtf,txt",
+                        std::uint64_t most = 5242880)
 {
     const std::string body = multipart(parts);
-    args.insert(args.begin(), "--attachments=pdf,doc,docx,odt,rtf,txt");
-    args.emplace_back("forms@example.org");
-    return {args, request(std::to_string(body.size()), multipartType), body,
-            postern_error("<P>The file <I>" + name + "</I> " + what + ".</P>\n<P>This form takes files " + takes +
-                          ".</P>\n"),
-            1, std::nullopt, "postern: file \"" + name + "\" " + cause + "\n"};
+    return {{"--attachments=" + kinds, "--attachments-max=" + std::to_string(most), "forms@example.org"},
+            request(std::to_string(body.size()), multipartType), body,
+            postern_file_refused(name, why, kinds, most), 1, std::nullopt,
+            "postern: file \"" + name + "\" " + cause + "\n"};
 }
 
 // The first bytes of a file of each kind.
@@ -248,7 +244,7 @@ const std::string txt = "Zo\xc3\xab \xf0\x9f\x98\x80\r\n";
 // A file that says it is `extension` and begins as none of the kinds do.
 RequestCase wrongBytes(const std::string& extension)
 {
-    return fileRefused({{"cv", "MZ\x90\0\3", "cv." + extension}}, "cv." + extension, "is not what its name says",
+    return fileRefused({{"cv", "MZ\x90\0\3", "cv." + extension}}, "cv." + extension, FileRefusal::bytes,
                        "does not begin as a ." + extension + " file does");
 }
 
@@ -650,7 +646,7 @@ const RequestRow rows[] = {
                            {"application/vnd.oasis.opendocument.text", "filename=\"d.odt\"", zip},
                            {"application/rtf", "filename=\"e.rtf\"", rtf},
                            {"text/plain; charset=UTF-8",
-                            "filename=\"r__sum__.txt\";\n filename*=UTF-8''r%C3%A9sum%C3%A9.txt", txt},
+                            "filename*=UTF-8''r%C3%A9sum%C3%A9.txt;\n filename=\"r__sum__.txt\"", txt},
                            {"text/plain; charset=UTF-8", "filename=\"empty.txt\"", ""}},
                           "unknown-8bit");
      }},
@@ -676,12 +672,10 @@ const RequestRow rows[] = {
                           "us-ascii", {"--attachments-max=" + std::to_string(2 * pdf.size())});
      }},
     {"files past the form s limit by one byte", [] {
-         return fileRefused({{"a", pdf, "a.pdf"}, {"b", pdf, "b.pdf"}}, "b.pdf", "would take the files past this form's limit",
+         return fileRefused({{"a", pdf, "a.pdf"}, {"b", pdf, "b.pdf"}}, "b.pdf", FileRefusal::limit,
                             "takes the files to " + std::to_string(2 * pdf.size()) + " bytes, past the form's limit of " +
                                 std::to_string(2 * pdf.size() - 1),
-                            {"--attachments-max=" + std::to_string(2 * pdf.size() - 1)},
-                            "ending in .pdf, .doc, .docx, .odt, .rtf, .txt, of at most " +
-                                std::to_string(2 * pdf.size() - 1) + " bytes together");
+                            "pdf", 2 * pdf.size() - 1);
      }},
     {"files a pdf that is not one", [] { return wrongBytes("pdf"); }},
     {"files a doc that is not one", [] { return wrongBytes("doc"); }},
@@ -689,18 +683,16 @@ const RequestRow rows[] = {
     {"files an odt that is not one", [] { return wrongBytes("odt"); }},
     {"files an rtf that is not one", [] { return wrongBytes("rtf"); }},
     {"files a txt that is not UTF 8", [] {
-         return fileRefused({{"cv", "caf\xe9", "cv.txt"}}, "cv.txt", "is not what its name says",
+         return fileRefused({{"cv", "caf\xe9", "cv.txt"}}, "cv.txt", FileRefusal::bytes,
                             "does not begin as a .txt file does");
      }},
     {"files a kind the form does not take", [] {
-         return fileRefused({{"cv", pdf, "cv.pdf"}}, "cv.pdf", "is not of a kind this form takes",
-                            "is not of a kind the form takes", {"--attachments=docx"},
-                            "ending in .docx, of at most 5242880 bytes together");
+         return fileRefused({{"cv", pdf, "cv.pdf"}}, "cv.pdf", FileRefusal::kind, "is not of a kind the form takes",
+                            "docx");
      }},
     {"files a name longer than 255 bytes", [] {
          const std::string name = std::string(252, 'n') + ".pdf";
-         auto c = fileRefused({{"cv", pdf, name}}, name, "has a name longer than 255 bytes",
-                              "has a name longer than 255 bytes");
+         auto c = fileRefused({{"cv", pdf, name}}, name, FileRefusal::name, "has a name longer than 255 bytes");
          c.log = "postern: file \"" + std::string(200, 'n') + "\"... has a name longer than 255 bytes\n";
          return c;
      }},
