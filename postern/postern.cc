@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -327,15 +328,35 @@ std::vector<FormEntry> collectFields(const Settings& form, std::uint64_t& bytes)
     return fields;
 }
 
+// A body read whole, in room that is not cleared first.
+struct WholeBody {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+
+    std::string_view text() const { return {bytes.get(), size}; }
+};
+
+// The room a multipart body gets at first: a form and its files fit in it,
+// read straight in; a larger CONTENT_LENGTH is believed only as the bytes
+// arrive.
+constexpr std::size_t firstRoom = std::size_t{8} << 20;
+
 // A multipart body whole: CONTENT_LENGTH's bytes, or as many as come.
-std::string readWholeBody()
+WholeBody readWholeBody()
 {
-    std::string body;
+    WholeBody body;
+    std::size_t room = std::min(static_cast<std::size_t>(std::max(cl, 0)), firstRoom);
+    body.bytes.reset(new char[room]);
     while (cl > 0 && !at_end(stdin)) {
-        const std::size_t at = body.size();
-        body.resize(at + std::min(static_cast<std::size_t>(cl), sizeof bodyBuffer));
-        const std::size_t got = std::fread(body.data() + at, 1, body.size() - at, stdin);
-        body.resize(at + got);
+        if (body.size == room) {
+            room *= 2;
+            std::unique_ptr<char[]> larger(new char[room]);
+            std::memcpy(larger.get(), body.bytes.get(), body.size);
+            body.bytes = std::move(larger);
+        }
+        const std::size_t want = std::min(static_cast<std::size_t>(cl), room - body.size);
+        const std::size_t got = std::fread(body.bytes.get() + body.size, 1, want, stdin);
+        body.size += got;
         cl -= static_cast<int>(got);
     }
     return body;
@@ -714,13 +735,13 @@ int main(int argc, char** argv)
         std::uint64_t formBytes = 0;
         std::vector<FormEntry> fields;
         std::vector<Attachment> files;
-        std::string body;  // a multipart body, which the files' bytes stay in
+        WholeBody body;  // a multipart body, which the files' bytes stay in
         if (boundary.empty()) {
             fields = collectFields(form, formBytes);
         } else {
             body = readWholeBody();
-            formBytes = body.size();
-            collectParts(form, body, boundary, fields, files);
+            formBytes = body.size;
+            collectParts(form, body.text(), boundary, fields, files);
         }
         // A robot's form gets the success page, so that it learns nothing,
         // and no mail; a person's leaves the empty trap field out of it.
