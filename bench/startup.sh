@@ -13,11 +13,15 @@ results=$1
 work=build-bench/startup
 mkdir -p "$work" "$results"
 
-# The package's flags, as debian/rules sets them.
-package_flags() {
-  DEB_BUILD_MAINT_OPTIONS=hardening=+all \
-  DEB_CXXFLAGS_MAINT_APPEND="-fstack-clash-protection -fcf-protection" dpkg-buildflags --get "$1"
+# The package's flags and its build's switches, read from debian/rules.
+rules_variable() {
+  sed -n "s/^export $1 = //p" debian/rules
 }
+package_flags() {
+  DEB_BUILD_MAINT_OPTIONS=$(rules_variable DEB_BUILD_MAINT_OPTIONS) \
+  DEB_CXXFLAGS_MAINT_APPEND=$(rules_variable DEB_CXXFLAGS_MAINT_APPEND) dpkg-buildflags --get "$1"
+}
+mapfile -t package_switches < <(grep -o -- '-DCGI_\(HARDEN\|STATIC\|STATIC_RUNTIME\)=[A-Z]*' debian/rules)
 configure() {
   local name=$1
   shift
@@ -26,9 +30,9 @@ configure() {
 }
 configure default
 CXXFLAGS="$(package_flags CXXFLAGS) $(package_flags CPPFLAGS)" LDFLAGS="$(package_flags LDFLAGS)" \
-  configure package -DCMAKE_BUILD_TYPE=None -DCGI_HARDEN=OFF -DCGI_STATIC=OFF -DCGI_STATIC_RUNTIME=ON
+  configure package -DCMAKE_BUILD_TYPE=None "${package_switches[@]}"
 CXXFLAGS="$(package_flags CXXFLAGS) $(package_flags CPPFLAGS)" LDFLAGS="$(package_flags LDFLAGS)" \
-  configure package-shared -DCMAKE_BUILD_TYPE=None -DCGI_HARDEN=OFF -DCGI_STATIC=OFF -DCGI_STATIC_RUNTIME=OFF
+  configure package-shared -DCMAKE_BUILD_TYPE=None "${package_switches[@]}" -DCGI_STATIC_RUNTIME=OFF
 echo 'int main() { return 0; }' > "$work/empty.cc"
 c++ -O2 -static "$work/empty.cc" -o "$work/empty"
 

@@ -5,8 +5,12 @@
 // found in the server's error log.
 'use strict';
 
-const lib = require('./lib');
+const lib = {
+  ...require('./common'), ...require('./servers'), ...require('./package'), ...require('./relay'),
+  ...require('./mail'), ...require('./expected'),
+};
 
+require('./host').guard();
 lib.requirePrerequisites({ browser: true });
 
 const assert = require('node:assert/strict');
@@ -76,8 +80,8 @@ const rows = [
   { kind: 'lighttpd', stage: lib.stageSite },
   { kind: 'apache', stage: lib.stageSite },
   { kind: 'nginx', stage: lib.stageSite },
-  // The package names UTF-8 as its mail's charset.
-  { kind: 'debian', stage: lib.stageDebianPackage, needsRoot: true, charset: 'UTF-8' },
+  // The package names its mail's charset (debian/rules).
+  { kind: 'debian', stage: lib.stageDebianPackage, needsRoot: true, charset: lib.packageSetting('POSTERN_MAIL_CHARSET') },
 ];
 
 for (const row of rows) {

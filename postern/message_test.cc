@@ -137,33 +137,6 @@ TEST_F(Message, FieldLayout)
     }
 }
 
-TEST_F(Message, ReportsTheEnvironment)
-{
-    const char* const values[] = {"client.example.net", "127.0.0.1", "Mozilla/5.0 <x>",
-                                  "www.example.org", "8080", "lighttpd/1.4", "HTTP/1.1",
-                                  "CGI/1.1", "/cgi-bin/contact"};
-    for (std::size_t i = 0; i < std::size(reportVariables); ++i)
-        setenv(reportVariables[i], values[i], 1);
-    setenv("SERVER_PORT", "", 1);  // set but empty is not unknown
-
-    EXPECT_EQ(message({{"a", "1"}}),
-              "To: forms@example.org\nCc:\nSubject: Workshop sign-up\nReply-To: forms@example.org\n"
-              "X-Delivered-Via: Postern Version 1.1 of 1994/12/22 18:59:32\n\n"
-              "\nREMOTE USER INFORMATION\n-----------------------\n"
-              "\tRemote host name:      client.example.net\n"
-              "\tRemote host address:   127.0.0.1\n"
-              "\tRemote user's browser: Mozilla/5.0 <x>\n"
-              "\nLOCAL SERVER INFORMATION\n------------------------\n"
-              "\tServer host name:      www.example.org\n"
-              "\tServer host port:      \n"
-              "\tServer software:       lighttpd/1.4\n"
-              "\tServer protocol:       HTTP/1.1\n"
-              "\tGateway interface:     CGI/1.1\n"
-              "\tCGI script name:       /cgi-bin/contact\n"
-              "\nFILL-OUT FORM VALUES\n--------------------\n"
-              "a: 1\n\n");
-}
-
 // Over many short and long lines, in names of every length and repeated
 // names, with CRs alone, white space and bytes beyond ASCII: every message is
 // the layout, as it stands or quoted-printable.
@@ -221,17 +194,6 @@ TEST_F(Message, EncodedSubjectLinesFit)
                 at = lf + 1;
             }
         }
-    }
-}
-
-TEST(PrintSpaces, WritesExactlyCount)
-{
-    for (std::size_t count : {0UL, 1UL, 63UL, 64UL, 65UL, 1000UL}) {
-        std::string out = "a" + std::string(count, 'x') + "b";
-        char* at = out.data() + 1;
-        printSpaces(at, count);
-        EXPECT_EQ(out, "a" + std::string(count, ' ') + "b");
-        EXPECT_EQ(at, out.data() + 1 + count);
     }
 }
 

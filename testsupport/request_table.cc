@@ -45,6 +45,19 @@ void expect_request(const char* program, const RequestCase& c, Feed feed)
     }
 }
 
+std::vector<RequestParam> request_params(const std::vector<RequestRow>& rows, bool portable)
+{
+    std::vector<RequestParam> params;
+    for (const auto& row : rows) {
+        if (portable && (row.runs & portableToo) == 0)
+            continue;
+        params.emplace_back(row, Feed::file);
+        if ((row.runs & once) == 0)
+            params.emplace_back(row, Feed::pieces);
+    }
+    return params;
+}
+
 std::string test_name(std::string words)
 {
     for (char& c : words)

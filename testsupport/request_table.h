@@ -1,7 +1,10 @@
 // The programs' tables of requests: one row a request, as a web server makes
 // it, and all that must come of it. Each row is a test of its own, run twice,
 // with the body in a file and through a socket in pieces, as servers hand it
-// over (`ctest -R` or `--gtest_filter` runs one).
+// over (`ctest -R` or `--gtest_filter` runs one); a row beyond the sizes
+// sites accept runs once. A program built with the portable form reader runs
+// only the rows marked for it, which reach that reader's refills and its end
+// of input.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,7 +44,13 @@ void use_mailbox(Request& request, const TempDir& mailbox, const std::string& mo
 struct RequestRow {
     const char* what;
     RequestCase (*make)();
+    unsigned runs = 0;  // the flags below
 };
+
+// A row beyond the sizes sites accept: one feed is enough.
+inline constexpr unsigned once = 1;
+// A row that also runs against the program built with the portable reader.
+inline constexpr unsigned portableToo = 2;
 
 inline const char* const urlencoded = "application/x-www-form-urlencoded";
 
@@ -61,12 +70,20 @@ void expect_request(const char* program, const RequestCase& c, Feed feed);
 
 using RequestParam = std::tuple<RequestRow, Feed>;
 
+// The rows' tests: each row with both feeds (one for a row run once), and
+// with `portable` only the rows marked portableToo.
+std::vector<RequestParam> request_params(const std::vector<RequestRow>& rows, bool portable);
+
 // A test's name made of a row's words: letters, digits and underscores.
 std::string test_name(std::string words);
 
 // The test's name: the row's words, and the feed.
 std::string request_name(const testing::TestParamInfo<RequestParam>& info);
 
-// The rows, each with both feeds, for INSTANTIATE_TEST_SUITE_P.
-#define REQUEST_ROWS(rows) \
-    testing::Combine(testing::ValuesIn(rows), testing::Values(Feed::file, Feed::pieces)), request_name
+// The rows' tests for INSTANTIATE_TEST_SUITE_P, in a test program built with
+// PORTABLE_READER for the portable reader's build of its program.
+#if defined(PORTABLE_READER)
+#define REQUEST_ROWS(rows) testing::ValuesIn(request_params({std::begin(rows), std::end(rows)}, true)), request_name
+#else
+#define REQUEST_ROWS(rows) testing::ValuesIn(request_params({std::begin(rows), std::end(rows)}, false)), request_name
+#endif
