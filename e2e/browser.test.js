@@ -31,7 +31,8 @@ describe('in Chromium through lighttpd', () => {
   let site;
   let server;
   let browser;
-  let page;
+  let page;   // scripts on
+  let plain;  // scripts off: the forms post as the browser posts them
 
   before(async () => {
     fs.mkdirSync(shots, { recursive: true });
@@ -39,6 +40,7 @@ describe('in Chromium through lighttpd', () => {
     server = await lib.startServer('lighttpd', site);
     browser = await lib.launchChromium();
     page = await browser.newPage();
+    plain = await (await browser.newContext({ javaScriptEnabled: false })).newPage();
   });
 
   after(async () => {
@@ -47,26 +49,27 @@ describe('in Chromium through lighttpd', () => {
     if (site) site.remove();
   });
 
-  // Submits the form on the page and answers what Chromium posted and got
-  // (no answer's body for a redirect, which Chromium follows).
-  async function submit(button) {
+  // Submits the form on the page `on` and answers what Chromium posted and
+  // got (no answer's body for a redirect, which Chromium follows).
+  async function submit(on, button) {
     const [request] = await Promise.all([
-      page.waitForRequest((r) => r.method() === 'POST'),
-      page.click(button),
+      on.waitForRequest((r) => r.method() === 'POST'),
+      on.click(button),
     ]);
     const response = await request.response();
-    await page.waitForLoadState('load');
+    await on.waitForLoadState('load');
     const answer = response.status() === 303 ? null : (await response.body()).toString('latin1');
     return { posted: request.postData(), answer, response };
   }
 
-  // The contact form was sent, and Chromium landed on the thank-you page.
+  // The contact form was sent without scripts, and Chromium landed on the
+  // thank-you page.
   async function landedOnThanks(response, shot) {
     assert.equal(response.status(), 303);
     assert.equal(response.headers().location, demo['thanks-url']);
-    assert.equal(page.url(), `${server.url}${demo['thanks-url']}`);
-    assert.equal(await page.textContent('h1'), 'Thank you');
-    await page.screenshot({ path: path.join(shots, shot), fullPage: true });
+    assert.equal(plain.url(), `${server.url}${demo['thanks-url']}`);
+    assert.equal(await plain.textContent('h1'), 'Thank you');
+    await plain.screenshot({ path: path.join(shots, shot), fullPage: true });
   }
 
   it('echoes the workshop form as Chromium encoded it', async () => {
@@ -82,7 +85,7 @@ describe('in Chromium through lighttpd', () => {
     await page.fill('#experience', 'Ten years at "Acme" <retail>\nthen 2 years & counting');
     await page.screenshot({ path: path.join(shots, 'workshop-form.png'), fullPage: true });
 
-    const { posted, answer } = await submit('button[type=submit]');
+    const { posted, answer } = await submit(page, 'button[type=submit]');
     await page.screenshot({ path: path.join(shots, 'workshop-echo.png'), fullPage: true });
 
     // folio shows each field as Chromium encoded it.
@@ -98,15 +101,15 @@ describe('in Chromium through lighttpd', () => {
   it('mails the contact form with the values decoded and aligned', async () => {
     const tag = lib.token();
     const offset = lib.readMailbox().length;
-    await page.goto(`${server.url}/contact.html`);
-    await page.fill('#name', `Łukasz Zoë ${tag}`);
-    await page.fill('#email', 'lukasz@example.org');
-    await page.check('#a-dates');
-    await page.check('#a-fees');
-    await page.fill('#message', 'Hello,\nTwo seats & a 10% discount = fair?\n  (indented) + done');
-    await page.screenshot({ path: path.join(shots, 'contact-form.png'), fullPage: true });
+    await plain.goto(`${server.url}/contact.html`);
+    await plain.fill('#name', `Łukasz Zoë ${tag}`);
+    await plain.fill('#email', 'lukasz@example.org');
+    await plain.check('#a-dates');
+    await plain.check('#a-fees');
+    await plain.fill('#message', 'Hello,\nTwo seats & a 10% discount = fair?\n  (indented) + done');
+    await plain.screenshot({ path: path.join(shots, 'contact-form.png'), fullPage: true });
 
-    const { response } = await submit('button[type=submit]');
+    const { response } = await submit(plain, 'button[type=submit]');
     await landedOnThanks(response, 'contact-thanks.png');
 
     const agent = await page.evaluate(() => navigator.userAgent);
@@ -136,11 +139,11 @@ describe('in Chromium through lighttpd', () => {
     const offset = lib.readMailbox().length;
     const letters = [...'Zażółć gęślą jaźń, Ελληνικά κείμενα. '];
     const paragraph = Array.from({ length: 2000 }, (_, i) => letters[i % letters.length]).join('');
-    await page.goto(`${server.url}/contact.html`);
-    await page.fill('#name', `Long ${tag}`);
-    await page.fill('#email', 'long@example.org');
-    await page.fill('#message', paragraph);
-    const { response } = await submit('button[type=submit]');
+    await plain.goto(`${server.url}/contact.html`);
+    await plain.fill('#name', `Long ${tag}`);
+    await plain.fill('#email', 'long@example.org');
+    await plain.fill('#message', paragraph);
+    const { response } = await submit(plain, 'button[type=submit]');
     await landedOnThanks(response, 'contact-long-thanks.png');
 
     const agent = await page.evaluate(() => navigator.userAgent);
@@ -167,11 +170,11 @@ describe('in Chromium through lighttpd', () => {
     await lib.waitForLog(server.errorLog, 'postern: trap field filled; not mailed (remote address "127.0.0.1")');
     // A person's post after it arrives alone.
     const tag = lib.token();
-    await page.goto(`${server.url}/contact.html`);
-    await page.fill('#name', `Marker ${tag}`);
-    await page.fill('#email', 'marker@example.org');
-    await page.fill('#message', 'after the robot');
-    await submit('button[type=submit]');
+    await plain.goto(`${server.url}/contact.html`);
+    await plain.fill('#name', `Marker ${tag}`);
+    await plain.fill('#email', 'marker@example.org');
+    await plain.fill('#message', 'after the robot');
+    await submit(plain, 'button[type=submit]');
     await lib.waitForMail(offset, tag);
     const since = lib.parseMailbox(lib.readMailbox().subarray(offset));
     assert.deepEqual(since.map((m) => m.body.includes(tag)), [true]);
@@ -192,6 +195,37 @@ describe('in Chromium through lighttpd', () => {
       'email: a@b.example\n       Bcc: victim@elsewhere.example\n\nmessage: Buy now\n\n', demoMime);
     assert.ok(lib.inOrder(mail.headers, wanted.headers), mail.headers.join('\n'));
     assert.equal(mail.body, wanted.body);
+  });
+
+  it('sends the contact form with its script and shows the outcome in the page', async () => {
+    const tag = lib.token();
+    const offset = lib.readMailbox().length;
+    await page.goto(`${server.url}/contact.html`);
+    await page.fill('#name', `Script ${tag}`);
+    await page.fill('#email', 'script@example.org');
+    await page.fill('#message', 'Sent with fetch()');
+    const [answer] = await Promise.all([page.waitForResponse((r) => r.request().method() === 'POST'),
+                                        page.click('button[type=submit]')]);
+    assert.equal(answer.status(), 200);
+    assert.equal((await answer.body()).toString(), `{"ok":true,"next":"${demo['thanks-url']}"}\n`);
+    await page.waitForFunction(() => document.getElementById('outcome').textContent !== '');
+    assert.equal(await page.textContent('#outcome'), 'Thank you: your message is on its way to the office.');
+    assert.equal(page.url(), `${server.url}/contact.html`);
+    await page.screenshot({ path: path.join(shots, 'contact-script-sent.png'), fullPage: true });
+    await lib.waitForMail(offset, tag);
+
+    // A refusal's sentence: the wrapper refuses arguments a query string
+    // without "=" might have made.
+    await page.goto(`${server.url}/contact.html`);
+    await page.evaluate(() => { document.forms[0].action = '/cgi-bin/orvik/contact?x'; });
+    await page.fill('#name', 'Script');
+    await page.fill('#email', 'script@example.org');
+    await page.fill('#message', 'refused');
+    await page.click('button[type=submit]');
+    await page.waitForFunction(() => document.getElementById('outcome').textContent !== '');
+    assert.equal(await page.textContent('#outcome'),
+                 'The arguments to this program have been impromperly specified on the server side.');
+    await page.screenshot({ path: path.join(shots, 'contact-script-refused.png'), fullPage: true });
   });
 
   it('names the browser', async () => {

@@ -50,11 +50,12 @@ function contactMail(server, agent, values, { script = '/cgi-bin/orvik/contact',
 }
 
 // The options of a wrapper of the repository's site (`file`, under site/),
-// and its subject and recipient: { 'thanks-url': '/thanks.html', ...,
-// subject, recipient }. The demo's contact wrapper is site/demo-contact.in.
+// and its subject and recipient: { 'thanks-url': '/thanks.html', json: true,
+// ..., subject, recipient }. The demo's contact wrapper is site/demo-contact.in.
 function wrapperOptions(file) {
   const wrapper = fs.readFileSync(path.join(repo, 'site', file), 'utf8');
-  const options = Object.fromEntries([...wrapper.matchAll(/ --([a-z-]+)=(\S+)/g)].map((m) => [m[1], m[2]]));
+  const options = Object.fromEntries([...wrapper.matchAll(/ --([a-z-]+)(?:=(\S+))?/g)]
+    .map((m) => [m[1], m[2] ?? true]));
   const [, subject, recipient] = wrapper.match(/ -s "([^"]*)" (\S+)\n/);
   return { ...options, subject, recipient };
 }

@@ -15,6 +15,7 @@ lib.requirePrerequisites({ browser: true });
 
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
+const http = require('node:http');
 const path = require('node:path');
 const { describe, it, before, after } = require('node:test');
 
@@ -287,6 +288,39 @@ for (const row of rows) {
         await onlyTheMarkerSince(server, before);
       } finally {
         await browser.close();
+      }
+    });
+
+    it('answers a script on the site\'s other origin in JSON, and lets it read the answer', async () => {
+      // The site's pages on another origin: another port of the same host.
+      const pages = http.createServer((request, response) => {
+        response.setHeader('Content-Type', 'text/html; charset=utf-8');
+        response.end('<!DOCTYPE html><meta charset="utf-8"><title>Pages</title>');
+      });
+      await new Promise((resolve) => pages.listen(0, '127.0.0.1', resolve));
+      const origin = `http://127.0.0.1:${pages.address().port}`;
+      const browser = await lib.launchChromium();
+      try {
+        await withWrapper(site, 'scripted', ['--json', `--allow-origin=${origin}`, '-s', 'ORVIK contact form',
+                                             'formmail@localhost'], async (url) => {
+          const page = await browser.newPage();
+          await page.goto(`${origin}/`);
+          const post = (type, body) => page.evaluate(async ([target, contentType, data]) => {
+            const answer = await fetch(target, { method: 'POST', body: data,
+              headers: { 'Content-Type': contentType, Accept: 'application/json' } });
+            return { status: answer.status, body: await answer.text() };
+          }, [server.url + url, type, body]);
+
+          const tag = lib.token();
+          const offset = lib.readMailbox().length;
+          assert.deepEqual(await post(form, `name=${tag}`), { status: 200, body: '{"ok":true}\n' });
+          await lib.waitForMail(offset, tag);
+          assert.deepEqual(await post('text/plain', `name=${tag}`), { status: 415,
+            body: '{"ok":false,"error":"This program was invoked with an invalid content type (text/plain)."}\n' });
+        });
+      } finally {
+        await browser.close();
+        pages.close();
       }
     });
 

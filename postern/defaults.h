@@ -23,5 +23,8 @@ static_assert(setting::mailerTimeout(mailerTimeout) == nullptr,
               "POSTERN_MAILER_TIMEOUT must be a whole number of seconds from 1 to 3600");
 static_assert(setting::attachments(attachments) == nullptr,
               "POSTERN_ATTACHMENTS must be empty or a list of pdf, doc, docx, odt, rtf and txt, separated by commas");
+static_assert(setting::onOff(answersJson) == nullptr, "POSTERN_JSON must be ON, OFF or empty");
+static_assert(setting::origin(allowOrigin) == nullptr,
+              "POSTERN_ALLOW_ORIGIN must be http:// or https://, a host and an optional :port, nothing else");
 static_assert(setting::attachmentsMax(attachmentsMax) == nullptr,
               "POSTERN_ATTACHMENTS_MAX must be a whole number of bytes from 1 to 2147483647");

@@ -65,6 +65,11 @@ std::string postern_file_refused(const std::string& name, FileRefusal why, const
                          webmaster);
 }
 
+std::string postern_json(const std::string& status, const std::string& body, const std::string& headers)
+{
+    return "Status: " + status + "\n" + headers + "Content-type: application/json\n\n" + body + "\n";
+}
+
 std::string postern_usage(const std::string& webmaster)
 {
     return std::string(postern_top) + drat +

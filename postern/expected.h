@@ -27,6 +27,11 @@ std::string postern_usage(const std::string& webmaster = host_webmaster());
 // it takes the files past the form's limit.
 enum class FileRefusal { name, kind, bytes, limit };
 
+// The answer to a script that asked for JSON: the status line's `status`
+// ("405 Method Not Allowed"), the header lines `headers` before the content
+// type, and the JSON `body`.
+std::string postern_json(const std::string& status, const std::string& body, const std::string& headers = "");
+
 // The page that refuses the file `name` (as the page shows it) of a form that
 // takes the kinds `kinds` (pdf,docx,...), `most` bytes together.
 std::string postern_file_refused(const std::string& name, FileRefusal why, const std::string& kinds,

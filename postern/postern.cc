@@ -33,6 +33,7 @@
 #include "formdecode/formdecode.h"
 #include "formdecode/multipart.h"
 #include "htmlescape/html_escape.h"
+#include "postern/answer.h"
 #include "postern/attachments.h"
 #include "postern/defaults.h"
 #include "postern/message.h"
@@ -56,9 +57,52 @@ char hostname[128];
 int cl = 0;
 
 // Whether the answer's first lines have gone out: at start, unless the form
-// sends visitors to a page of its own; then they wait until the outcome is
-// known, and only an error page writes them.
+// sends visitors to a page of its own, or answers in JSON; then they wait
+// until the outcome is known.
 bool headerWritten = false;
+
+// Whether this request gets JSON (the form answers scripts in JSON, and this
+// one asked for it), and the other origin whose scripts may read the answer
+// (the form allows it, and the request came from it), or empty.
+bool answerJson = false;
+std::string allowedOrigin;
+
+// An answer's status, for a script that asked for JSON; a page is always
+// 200, as it has always been.
+struct Status {
+    int code;
+    const char* reason;
+};
+constexpr Status ok{200, "OK"};
+constexpr Status badRequest{400, "Bad Request"};
+constexpr Status methodNotAllowed{405, "Method Not Allowed"};
+constexpr Status lengthRequired{411, "Length Required"};
+constexpr Status contentTooLarge{413, "Content Too Large"};
+constexpr Status unsupportedType{415, "Unsupported Media Type"};
+constexpr Status unprocessable{422, "Unprocessable Content"};
+constexpr Status serverError{500, "Internal Server Error"};
+constexpr Status badGateway{502, "Bad Gateway"};
+constexpr Status gatewayTimeout{504, "Gateway Timeout"};
+
+// The header lines that let a script on the allowed origin read the answer.
+void allowOriginLines()
+{
+    if (!allowedOrigin.empty())
+        std::printf("Access-Control-Allow-Origin: %s\nVary: Origin\n", allowedOrigin.c_str());
+}
+
+// A JSON answer with `status` and `body` (an object), the whole answer.
+void jsonAnswer(Status status, const std::string& body)
+{
+    std::printf("Status: %d %s\n", status.code, status.reason);
+    if (status.code == methodNotAllowed.code)
+        std::fputs("Allow: POST\n", stdout);
+    allowOriginLines();
+    std::fputs("Content-type: application/json\n\n", stdout);
+    std::fputs(body.c_str(), stdout);
+    std::fputs("\n", stdout);
+    headerWritten = true;
+}
 
 // What the gateway is doing, for the log when memory runs out.
 const char* phase = "reading the form";
@@ -69,6 +113,7 @@ const char errorOpening[] = "<H1>Oh, Drat!  An Error Occurred!</H1>\n\n";
 // The first lines of every page but the thank-you redirect.
 void writeHeader()
 {
+    allowOriginLines();
     std::fputs("Content-type: text/html\n\n", stdout);
     std::fputs("<TITLE>Form Submission Results</TITLE>\n", stdout);
     headerWritten = true;
@@ -92,11 +137,17 @@ std::string webmasterAddress(const Settings& form)
 }
 
 // What every error page does first: `cause` to the server's error log, the
-// rest of the body read, the header if it was held, and the opening.
-void openErrorPage(std::string_view cause)
+// rest of the body read, and, to a script that asked for JSON, the answer
+// with `status` and the page's `sentence` as plain text, which ends the
+// gateway; else the header if it was held, and the opening.
+void openErrorPage(std::string_view cause, Status status, std::string_view sentence)
 {
     log_error("postern", cause);
     dropRestOfBody();
+    if (answerJson) {
+        jsonAnswer(status, "{\"ok\":false,\"error\":" + json_string(plain_text(sentence)) + "}");
+        std::exit(1);
+    }
     if (!headerWritten)
         writeHeader();
     std::fputs(errorOpening, stdout);
@@ -104,9 +155,9 @@ void openErrorPage(std::string_view cause)
 
 // An error page: `lines` between the opening and the closing line, which
 // names the webmaster; `cause` goes to the server's error log.
-[[noreturn]] void errorPage(const Settings& form, std::string_view lines, std::string_view cause)
+[[noreturn]] void errorPage(const Settings& form, Status status, std::string_view lines, std::string_view cause)
 {
-    openErrorPage(cause);
+    openErrorPage(cause, status, lines);
     std::fwrite(lines.data(), 1, lines.size(), stdout);
     std::printf("<P>Please send a note to <I>%s</I> ", webmasterAddress(form).c_str());
     std::fputs("and complain about this.</P>\n", stdout);
@@ -117,12 +168,19 @@ void openErrorPage(std::string_view cause)
 // wrong, or cannot be trusted.
 [[noreturn]] void usage(const Settings& form, const std::string& cause)
 {
-    openErrorPage("bad arguments: " + cause);
-    std::fputs("<P>The arguments to this program have been impromperly\n", stdout);
-    std::fputs("specified on the server side.</P>\n", stdout);
+    const char sentence[] = "<P>The arguments to this program have been impromperly\nspecified on the server side.</P>\n";
+    openErrorPage("bad arguments: " + cause, serverError, sentence);
+    std::fputs(sentence, stdout);
     std::printf("Please send a note to <I>%s</I> and complain\n", webmasterAddress(form).c_str());
     std::fputs("about this.</P>\n", stdout);
     std::exit(1);
+}
+
+// The value of an environment variable, empty when it is not set.
+std::string_view envOr(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
 }
 
 // The value of an environment variable for a page: escaped, empty when unset.
@@ -171,6 +229,7 @@ struct Option {
     const char* (*check)(std::string_view value);
     void (*take)(Settings& form, std::string_view value);
     const char* siteDefault;
+    bool isSwitch = false;  // given with no value: --json
 };
 constexpr Option options[] = {
     {"--reply-to-field", setting::plainText, [](Settings& f, std::string_view v) { f.replyToField = v; }, replyToField},
@@ -186,6 +245,8 @@ constexpr Option options[] = {
      [](Settings& f, std::string_view v) { f.attachmentKinds = setting::fileKindBits(v); }, attachments},
     {"--attachments-max", setting::attachmentsMax,
      [](Settings& f, std::string_view v) { f.attachmentsMax = setting::bytes(v); }, attachmentsMax},
+    {"--json", setting::onOff, [](Settings& f, std::string_view v) { f.json = setting::isOn(v); }, answersJson, true},
+    {"--allow-origin", setting::origin, [](Settings& f, std::string_view v) { f.allowOrigin = v; }, allowOrigin},
 };
 
 // The site's defaults.
@@ -209,6 +270,12 @@ std::string takeOption(Settings& form, std::string_view arg)
             option = &known;
     if (option == nullptr)
         return "option " + log_quoted(name) + " is not one of postern's";
+    if (option->isSwitch) {
+        if (equals != std::string_view::npos)
+            return std::string(name) + " takes no value";
+        option->take(form, "on");
+        return {};
+    }
     if (equals == std::string_view::npos)
         return std::string(name) + " without \"=\" and a value";
     const std::string_view value = arg.substr(equals + 1);
@@ -271,7 +338,7 @@ std::string checkRequest(const Settings& form)
 {
     const char* method = std::getenv("REQUEST_METHOD");
     if (method == nullptr || std::strcmp(method, "POST") != 0)
-        errorPage(form,
+        errorPage(form, methodNotAllowed,
                   "<P>This program was invoked with an invalid\n"
                   "request method (" + escapedForPage(method) + ").</P>\n",
                   notWanted("request method", method, "POST"));
@@ -283,7 +350,7 @@ std::string checkRequest(const Settings& form)
         if (files && type != nullptr)
             boundary = multipart_boundary(type).value_or("");
         if (boundary.empty())
-            errorPage(form,
+            errorPage(form, unsupportedType,
                       "<P>This program was invoked with an invalid\n"
                       "content type (" + escapedForPage(type) + ").</P>\n",
                       notWanted("content type", type,
@@ -293,7 +360,7 @@ std::string checkRequest(const Settings& form)
 
     const char* length = std::getenv("CONTENT_LENGTH");
     if (length == nullptr)
-        errorPage(form,
+        errorPage(form, lengthRequired,
                   "<P>This program was invoked without a content\n"
                   "length in its environment.</P>\n",
                   "content length not set");
@@ -302,7 +369,7 @@ std::string checkRequest(const Settings& form)
 
 [[noreturn]] void tooManyFields(const Settings& form)
 {
-    errorPage(form, "<P>This program has a maximum limit of\n" + std::to_string(maxFields) + " input elements.\n</P>",
+    errorPage(form, contentTooLarge, "<P>This program has a maximum limit of\n" + std::to_string(maxFields) + " input elements.\n</P>",
               "more than " + std::to_string(maxFields) + " fields in the form");
 }
 
@@ -375,10 +442,10 @@ std::string filesTaken(const Settings& form)
 
 // The page that refuses the file `name`: `what` it is, for the visitor, and
 // `cause`, for the log.
-[[noreturn]] void fileRefused(const Settings& form, std::string_view name, const std::string& what,
+[[noreturn]] void fileRefused(const Settings& form, Status status, std::string_view name, const std::string& what,
                               const std::string& cause)
 {
-    errorPage(form, "<P>The file <I>" + html_escape(name) + "</I> " + what + ".</P>\n" + filesTaken(form),
+    errorPage(form, status, "<P>The file <I>" + html_escape(name) + "</I> " + what + ".</P>\n" + filesTaken(form),
               "file " + log_quoted(name) + " " + cause);
 }
 
@@ -393,7 +460,7 @@ void collectParts(const Settings& form, std::string_view body, const std::string
     if (fault == MultipartFault::tooManyParts)
         tooManyFields(form);
     if (fault != MultipartFault::none)
-        errorPage(form, "<P>The form did not arrive whole.</P>\n",
+        errorPage(form, badRequest, "<P>The form did not arrive whole.</P>\n",
                   std::string("the form did not arrive whole: ") + multipart_fault_text(fault));
     std::uint64_t total = 0;
     for (auto& part : parts) {
@@ -403,17 +470,17 @@ void collectParts(const Settings& form, std::string_view body, const std::string
         }
         const std::string_view name = last_component(part.filename);
         if (name.size() > longestFileName)
-            fileRefused(form, name, "has a name longer than " + std::to_string(longestFileName) + " bytes",
+            fileRefused(form, unprocessable, name, "has a name longer than " + std::to_string(longestFileName) + " bytes",
                         "has a name longer than " + std::to_string(longestFileName) + " bytes");
         const FileKind* kind = kind_of_name(name, form.attachmentKinds);
         if (kind == nullptr)
-            fileRefused(form, name, "is not of a kind this form takes", "is not of a kind the form takes");
+            fileRefused(form, unprocessable, name, "is not of a kind this form takes", "is not of a kind the form takes");
         if (!begins_as(*kind, part.value))
-            fileRefused(form, name, "is not what its name says",
+            fileRefused(form, unprocessable, name, "is not what its name says",
                         "does not begin as a ." + std::string(kind->extension) + " file does");
         total += part.value.size();
         if (total > form.attachmentsMax)
-            fileRefused(form, name, "would take the files past this form's limit",
+            fileRefused(form, contentTooLarge, name, "would take the files past this form's limit",
                         "takes the files to " + std::to_string(total) + " bytes, past the form's limit of " +
                             std::to_string(form.attachmentsMax));
         fields.push_back({std::move(part.name),
@@ -535,7 +602,7 @@ std::string mailerFailure(const MailerStart& start, int waitError, int status, i
 void openPipe(const Settings& form, int (&ends)[2])
 {
     if (pipe2(ends, O_CLOEXEC) != 0)
-        errorPage(form, "<P>Could not open pipe to mail program.</P>\n",
+        errorPage(form, serverError, "<P>Could not open pipe to mail program.</P>\n",
                   std::string("cannot make a pipe to the mailer: ") + std::strerror(errno));
 }
 
@@ -623,18 +690,23 @@ bool waitUntil(pid_t mailer, const Deadline& deadline, int& status, int& waitErr
 // How long a mailer stopped at its deadline has after SIGTERM, before SIGKILL.
 constexpr unsigned termGrace = 2;
 
+// Why the mailer failed (empty when the whole message was handed over and the
+// mailer exited with status 0), and whether it was stopped at its deadline.
+struct MailerOutcome {
+    std::string failure;
+    bool stopped = false;
+};
+
 // Makes the message, starts the mailer on a pipe, writes the message into it
-// and waits for the mailer to end, no longer than the form's deadline. Answers
-// why it failed, or empty when the whole message was handed over and the
-// mailer exited with status 0.
-std::string mailFields(const Settings& form, const std::vector<FormEntry>& fields,
+// and waits for the mailer to end, no longer than the form's deadline.
+MailerOutcome mailFields(const Settings& form, const std::vector<FormEntry>& fields,
                        const std::vector<Attachment>& files, std::uint64_t formBytes)
 {
     phase = "composing the mail";
     Mail mail;
     std::uint64_t size = 0;
     if (!composeMessage(form, fields, mailBound(formBytes), mail, size, files))
-        errorPage(form, "<P>The form was too large for the memory of this server.</P>\n",
+        errorPage(form, contentTooLarge, "<P>The form was too large for the memory of this server.</P>\n",
                   "the mail would be " + std::to_string(size) + " bytes for a form of " + std::to_string(formBytes) +
                       " bytes; not mailed");
     const std::string sender(form.envelopeSender);
@@ -662,7 +734,7 @@ std::string mailFields(const Settings& form, const std::vector<FormEntry>& field
 
     const pid_t mailer = fork();
     if (mailer < 0)
-        errorPage(form, "<P>Could not open pipe to mail program.</P>\n",
+        errorPage(form, serverError, "<P>Could not open pipe to mail program.</P>\n",
                   std::string("cannot start a process for the mailer: ") + std::strerror(errno));
     if (mailer == 0)
         runMailer(link[0], report[1], argv.data());
@@ -687,21 +759,30 @@ std::string mailFields(const Settings& form, const std::vector<FormEntry>& field
             kill(mailer, SIGKILL);
             waitUntil(mailer, Deadline::in(setting::longestTimeout), status, waitError);
         }
-        return "mailer " + std::string(mailerPath) + " did not finish within " + std::to_string(form.mailerTimeout) +
-               " s; stopped";
+        return {"mailer " + std::string(mailerPath) + " did not finish within " + std::to_string(form.mailerTimeout) +
+                    " s; stopped",
+                true};
     }
-    return mailerFailure(start, waitError, status, writeError);
+    return {mailerFailure(start, waitError, status, writeError)};
 }
 
 // After a delivery: the success page, or, when the form has a thank-you page
 // of its own, a 303 to it, which the browser follows with a GET, so that
 // reloading that page never sends the form again; the one-line page is for
-// clients that do not follow.
+// clients that do not follow. A script that asked for JSON gets {"ok":true},
+// with the thank-you page as "next" for it to go to.
 void successPage(const Settings& form)
 {
+    if (answerJson) {
+        jsonAnswer(ok, form.thanksUrl.empty() ? "{\"ok\":true}"
+                                              : "{\"ok\":true,\"next\":" + json_string(form.thanksUrl) + "}");
+        return;
+    }
     if (!form.thanksUrl.empty()) {
         const std::string url(form.thanksUrl);
-        std::printf("Status: 303 See Other\nLocation: %s\nContent-type: text/html\n\n", url.c_str());
+        std::printf("Status: 303 See Other\nLocation: %s\n", url.c_str());
+        allowOriginLines();
+        std::fputs("Content-type: text/html\n\n", stdout);
         std::printf("<P>Your input has been delivered: <A HREF=\"%s\">continue</A>.</P>\n",
                     html_escape(url).c_str());
         return;
@@ -723,7 +804,10 @@ int main(int argc, char** argv)
     fillHostname();
     Settings form;
     const std::string badArguments = parseArguments(argc, argv, form);
-    if (form.thanksUrl.empty())
+    answerJson = form.json && accepts_json(envOr("HTTP_ACCEPT"));
+    if (!form.allowOrigin.empty() && form.allowOrigin == envOr("HTTP_ORIGIN"))
+        allowedOrigin = form.allowOrigin;
+    if (form.thanksUrl.empty() && !answerJson)
         writeHeader();
     if (const char* length = std::getenv("CONTENT_LENGTH"); length != nullptr)
         cl = content_length(length);
@@ -749,11 +833,12 @@ int main(int argc, char** argv)
             logTrapFilled();
         } else {
             dropTrapField(form, fields);
-            if (const std::string failure = mailFields(form, fields, files, formBytes); !failure.empty())
-                errorPage(form, "<P>An error occurred executing the mailer.</P>\n", failure);
+            if (const MailerOutcome mailer = mailFields(form, fields, files, formBytes); !mailer.failure.empty())
+                errorPage(form, mailer.stopped ? gatewayTimeout : badGateway,
+                          "<P>An error occurred executing the mailer.</P>\n", mailer.failure);
         }
     } catch (const std::bad_alloc&) {
-        errorPage(form, "<P>The form was too large for the memory of this server.</P>\n",
+        errorPage(form, serverError, "<P>The form was too large for the memory of this server.</P>\n",
                   std::string("out of memory while ") + phase);
     }
     successPage(form);

@@ -248,6 +248,35 @@ RequestCase wrongBytes(const std::string& extension)
                        "does not begin as a ." + extension + " file does");
 }
 
+// `c` as a script posts it: with --json and an Accept header that asks for
+// JSON, answered with `status` and `body`.
+RequestCase asScript(RequestCase c, const std::string& status, const std::string& body,
+                     const std::string& headers = "")
+{
+    c.args.insert(c.args.begin(), "--json");
+    c.env.emplace_back("HTTP_ACCEPT", "application/json");
+    c.page = postern_json(status, body, headers);
+    return c;
+}
+
+// A refusal to a script, its sentence as the page says it, in plain text.
+std::string jsonError(const std::string& sentence)
+{
+    return "{\"ok\":false,\"error\":\"" + sentence + "\"}";
+}
+
+const std::string siteOrigin = "https://www.orvik.example";
+const std::string allowedLines = "Access-Control-Allow-Origin: https://www.orvik.example\nVary: Origin\n";
+
+// `c` from a page of the site on another origin: the form allows it, and
+// the request comes from `origin`.
+RequestCase fromOrigin(RequestCase c, const std::string& origin)
+{
+    c.args.insert(c.args.begin(), "--allow-origin=" + siteOrigin);
+    c.env.emplace_back("HTTP_ORIGIN", origin);
+    return c;
+}
+
 const RequestRow rows[] = {
     // The arguments: subject and recipient.
     {"s and a subject", [] {
@@ -738,6 +767,143 @@ const RequestRow rows[] = {
     {"option attachments max of 0", [] {
          return badArguments(options({"--attachments-max=0"}),
                              "--attachments-max \"0\" is not a whole number of bytes from 1 to 2147483647");
+     }},
+
+    // A script that posts with fetch() and asks for JSON, on a form that
+    // answers it: real status codes, and the page's sentence as plain text.
+    {"json delivered", [] { return asScript(mailed("a=1", "a: 1\n\n"), "200 OK", "{\"ok\":true}"); }},
+    {"json delivered with the next page", [] {
+         auto c = asScript(mailed("a=1", "a: 1\n\n"), "200 OK", "{\"ok\":true,\"next\":\"/thanks.html\"}");
+         c.args.insert(c.args.begin(), "--thanks-url=/thanks.html");
+         return c;
+     }},
+    {"json a robot s trap field filled", [] {
+         auto c = asScript({to, post("website=x"), "website=x", "", 0, std::nullopt,
+                            "postern: trap field filled; not mailed (remote address unknown)\n"},
+                           "200 OK", "{\"ok\":true}");
+         c.args.insert(c.args.begin(), "--trap-field=website");
+         return c;
+     }},
+    {"json method", [] {
+         return asScript(refused(to, request("3", urlencoded, "GET"), "", "request method \"GET\" is not POST"),
+                         "405 Method Not Allowed", jsonError("This program was invoked with an invalid request method (GET)."),
+                         "Allow: POST\n");
+     }},
+    {"json content type with markup and quotes", [] {
+         return asScript(refused(to, request("3", "text/<b>\"x\"&'"), "",
+                                 std::string("content type \"text/<b>\\x22x\\x22&'\" is not ") + urlencoded),
+                         "415 Unsupported Media Type",
+                         jsonError("This program was invoked with an invalid content type "
+                                   "(text/\\u003cb\\u003e\\\"x\\\"\\u0026\\u0027)."));
+     }},
+    {"json content type of letters beyond ASCII and a byte that is none", [] {
+         return asScript(refused(to, request("3", "text/caf\xc3\xa9\xe9"), "",
+                                 std::string("content type \"text/caf\\xC3\\xA9\\xE9\" is not ") + urlencoded),
+                         "415 Unsupported Media Type",
+                         jsonError("This program was invoked with an invalid content type (text/caf\xc3\xa9\\ufffd)."));
+     }},
+    {"json no length", [] {
+         return asScript(refused(to, {{"REQUEST_METHOD", "POST"}, {"CONTENT_TYPE", urlencoded}}, "", "content length not set"),
+                         "411 Length Required", jsonError("This program was invoked without a content length in its environment."));
+     }},
+    {"json too many fields", [] {
+         const std::string body = numbered_fields(1025);
+         return asScript({to, post(body), body, "", 1, std::nullopt, "postern: more than 1024 fields in the form\n"},
+                         "413 Content Too Large", jsonError("This program has a maximum limit of 1024 input elements."));
+     }},
+    {"json a mail past its bound", [] {
+         auto c = tooLargeMail(std::string(4000, '\n') + "=x", {{std::string(4000, '\n'), "x"}});
+         return asScript(c, "413 Content Too Large", jsonError("The form was too large for the memory of this server."));
+     }},
+    {"json a file that is not what its name says", [] {
+         auto c = fileRefused({{"cv", "MZ", "cv.pdf"}}, "cv.pdf", FileRefusal::bytes, "does not begin as a .pdf file does");
+         return asScript(c, "422 Unprocessable Content",
+                         jsonError("The file cv.pdf is not what its name says. This form takes files ending in .pdf, .doc, "
+                                   ".docx, .odt, .rtf, .txt, of at most 5242880 bytes together."));
+     }},
+    {"json files past the form s limit", [] {
+         auto c = fileRefused({{"a", pdf, "a.pdf"}}, "a.pdf", FileRefusal::limit,
+                              "takes the files to " + std::to_string(pdf.size()) + " bytes, past the form's limit of 1",
+                              "pdf", 1);
+         return asScript(c, "413 Content Too Large",
+                         jsonError("The file a.pdf would take the files past this form\\u0027s limit. This form takes files "
+                                   "ending in .pdf, of at most 1 bytes together."));
+     }},
+    {"json a form that did not arrive whole", [] {
+         const std::string body = "--XyZzy\r\n";
+         return asScript({{"--attachments=pdf", "forms@example.org"}, request(std::to_string(body.size()), multipartType),
+                          body, "", 1, std::nullopt,
+                          "postern: the form did not arrive whole: the header lines of a part do not end\n"},
+                         "400 Bad Request", jsonError("The form did not arrive whole."));
+     }},
+    {"json bad arguments", [] {
+         return asScript(badArguments({}, "no recipient"), "500 Internal Server Error",
+                         jsonError("The arguments to this program have been impromperly specified on the server side."));
+     }},
+    {"json the mailer failed", [] {
+         auto c = mailed("a=1", "a: 1\n\n");
+         c.mailerMode = "read:75";
+         c.status = 1;
+         c.log = "postern: mailer " + std::string(TESTMAILER_PATH) + " exited with status 75\n";
+         return asScript(c, "502 Bad Gateway", jsonError("An error occurred executing the mailer."));
+     }},
+    {"json the mailer s deadline", [] {
+         auto c = mailed(options({"--mailer-timeout=1"}), post("a=1"), "a=1", "a: 1\n\n");
+         c.mailerMode = "hang";
+         c.status = 1;
+         c.log = "postern: mailer " + std::string(TESTMAILER_PATH) + " did not finish within 1 s; stopped\n";
+         return asScript(c, "504 Gateway Timeout", jsonError("An error occurred executing the mailer."));
+     }},
+    {"json asked for in a list of types", [] {
+         auto c = asScript(mailed("a=1", "a: 1\n\n"), "200 OK", "{\"ok\":true}");
+         c.env.back().second = "text/plain, Application/JSON; charset=utf-8; q=0.5, */*;q=0.1";
+         return c;
+     }},
+    {"json refused with q 0 gets the page", [] {
+         auto c = mailed("a=1", "a: 1\n\n");
+         c.args.insert(c.args.begin(), "--json");
+         c.env.emplace_back("HTTP_ACCEPT", "application/json;q=0.000, text/html");
+         return c;
+     }},
+    {"json a browser s own post gets the page", [] {
+         auto c = mailed("a=1", "a: 1\n\n");
+         c.args.insert(c.args.begin(), "--json");
+         c.env.emplace_back("HTTP_ACCEPT", "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8");
+         return c;
+     }},
+    {"json asked of a form that does not answer it gets the page", [] {
+         auto c = mailed("a=1", "a: 1\n\n");
+         c.env.emplace_back("HTTP_ACCEPT", "application/json");
+         return c;
+     }},
+    {"origin allowed on a page", [] {
+         auto c = fromOrigin(mailed("a=1", "a: 1\n\n"), siteOrigin);
+         c.page = allowedLines + c.page;
+         return c;
+     }},
+    {"origin allowed on a refusal in JSON", [] {
+         return fromOrigin(asScript(refused(to, request("3", urlencoded, "GET"), "", "request method \"GET\" is not POST"),
+                                    "405 Method Not Allowed",
+                                    jsonError("This program was invoked with an invalid request method (GET)."),
+                                    "Allow: POST\n" + allowedLines),
+                           siteOrigin);
+     }},
+    {"origin allowed on the thank you redirect", [] {
+         auto c = fromOrigin(mailed(options({"--thanks-url=/thanks.html"}), post("a=1"), "a=1", "a: 1\n\n"), siteOrigin);
+         const std::string thanks = postern_thanks("/thanks.html");
+         const std::size_t at = thanks.find("Content-type:");
+         c.page = thanks.substr(0, at) + allowedLines + thanks.substr(at);
+         return c;
+     }},
+    {"origin of another site", [] {
+         return fromOrigin(mailed("a=1", "a: 1\n\n"), "https://evil.example");
+     }},
+    {"origin with a path is no origin", [] {
+         return badArguments(options({"--allow-origin=https://www.orvik.example/"}),
+                             "--allow-origin \"https://www.orvik.example/\" is not http(s)://host with an optional :port");
+     }},
+    {"option json with a value", [] {
+         return badArguments(options({"--json=yes"}), "--json takes no value");
      }},
 
     {"options reply to the recipient when the first of two address fields is not plain", [] {

@@ -21,6 +21,8 @@ struct Settings {
     unsigned mailerTimeout = 30;      // seconds the mailer may take
     unsigned attachmentKinds = 0;     // the kinds of file the form takes (kindBit); 0: none, no multipart posts
     std::uint64_t attachmentsMax = 5242880;  // the files' bytes together, at most
+    bool json = false;                // JSON answers to a script that asks for them
+    std::string_view allowOrigin;     // the other origin whose scripts may read the answers; empty: none
 };
 
 // The checks: why `value` cannot be the setting, or nullptr when it can. An
@@ -216,6 +218,56 @@ constexpr std::uint64_t bytes(std::string_view text)
 constexpr const char* attachmentsMax(std::string_view text)
 {
     return bytes(text) != 0 ? nullptr : "is not a whole number of bytes from 1 to 2147483647";
+}
+
+// A switch of the site's defaults: on, off or empty (off), in any letter case.
+constexpr const char* onOff(std::string_view text)
+{
+    return text.empty() || sameName(text, "on") || sameName(text, "off") ? nullptr : "is not ON or OFF";
+}
+
+constexpr bool isOn(std::string_view text)
+{
+    return sameName(text, "on");
+}
+
+// The origin of the site's own pages when they are served from another host
+// or port than the gateway: http:// or https://, a host of letters, digits,
+// dots and hyphens, and an optional port; nothing else, as a browser writes
+// it in its Origin header.
+constexpr const char* origin(std::string_view text)
+{
+    constexpr const char* fault = "is not http(s)://host with an optional :port";
+    if (text.empty())
+        return nullptr;
+    std::string_view host;
+    if (text.substr(0, 7) == "http://")
+        host = text.substr(7);
+    else if (text.substr(0, 8) == "https://")
+        host = text.substr(8);
+    else
+        return fault;
+    const std::size_t colon = host.find(':');
+    const std::string_view port = colon == std::string_view::npos ? std::string_view() : host.substr(colon + 1);
+    host = host.substr(0, colon);
+    if (host.empty() || host.front() == '.' || host.front() == '-' || host.back() == '.' || host.back() == '-')
+        return fault;
+    for (const char c : host)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
+            return fault;
+    if (colon != std::string_view::npos) {
+        if (port.empty() || port.size() > 5 || port[0] == '0')
+            return fault;
+        unsigned n = 0;
+        for (const char c : port) {
+            if (c < '0' || c > '9')
+                return fault;
+            n = n * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (n > 65535)
+            return fault;
+    }
+    return nullptr;
 }
 
 } // namespace setting
