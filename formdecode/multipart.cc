@@ -1,23 +1,10 @@
 #include "formdecode/multipart.h"
 
+#include "formdecode/letters.h"
+
 namespace {
 
 constexpr std::string_view crlf = "\r\n";
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view text, std::string_view name)
-{
-    if (text.size() != name.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (lower(text[i]) != lower(name[i]))
-            return false;
-    return true;
-}
 
 bool isBlank(char c)
 {
@@ -153,18 +140,18 @@ bool readHeaders(std::string_view headers, FormPart& part)
         const std::string_view line = headers.substr(0, end);
         headers.remove_prefix(end == std::string_view::npos ? headers.size() : end + crlf.size());
         const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || !sameName(trimmed(line.substr(0, colon)), "Content-Disposition"))
+        if (colon == std::string_view::npos || !same_name(trimmed(line.substr(0, colon)), "Content-Disposition"))
             continue;
         std::string_view value = line.substr(colon + 1);
         const std::size_t semicolon = value.find(';');
-        if (!sameName(trimmed(value.substr(0, semicolon)), "form-data"))
+        if (!same_name(trimmed(value.substr(0, semicolon)), "form-data"))
             continue;
         value.remove_prefix(semicolon == std::string_view::npos ? value.size() : semicolon + 1);
         eachParameter(value, [&](std::string_view name, std::string_view text) {
-            if (sameName(name, "name")) {
+            if (same_name(name, "name")) {
                 part.name = toNul(text);
                 named = true;
-            } else if (sameName(name, "filename")) {
+            } else if (same_name(name, "filename")) {
                 part.filename = toNul(text);
                 part.isFile = true;
             }
@@ -178,12 +165,12 @@ bool readHeaders(std::string_view headers, FormPart& part)
 std::optional<std::string> multipart_boundary(std::string_view type)
 {
     const std::size_t semicolon = type.find(';');
-    if (!sameName(trimmed(type.substr(0, semicolon)), "multipart/form-data"))
+    if (!same_name(trimmed(type.substr(0, semicolon)), "multipart/form-data"))
         return std::nullopt;
     std::string boundary;
     if (semicolon != std::string_view::npos)
         eachParameter(type.substr(semicolon + 1), [&](std::string_view name, std::string_view value) {
-            if (sameName(name, "boundary"))
+            if (same_name(name, "boundary"))
                 boundary = value;
         });
     return usableBoundary(boundary) ? boundary : std::string();

@@ -1,23 +1,8 @@
 #include "postern/answer.h"
 
-#include <cstdint>
+#include "formdecode/letters.h"
 
 namespace {
-
-char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view text, std::string_view name)
-{
-    if (text.size() != name.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (lower(text[i]) != lower(name[i]))
-            return false;
-    return true;
-}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -44,36 +29,6 @@ bool zeroQuality(std::string_view q)
     return true;
 }
 
-// The length of the UTF-8 letter at the start of `text`, or 0 when it is not
-// one (RFC 3629).
-std::size_t utf8Letter(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned c = byte(0);
-    std::size_t length = 0;
-    unsigned low = 0x80;
-    unsigned high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        low = c == 0xE0 ? 0xA0 : 0x80;
-        high = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        low = c == 0xF0 ? 0x90 : 0x80;
-        high = c == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
-
 } // namespace
 
 bool accepts_json(std::string_view accept)
@@ -88,12 +43,12 @@ bool accepts_json(std::string_view accept)
     };
     while (!accept.empty()) {
         std::string_view range = next(accept, ',');
-        if (!sameName(next(range, ';'), "application/json"))
+        if (!same_name(next(range, ';'), "application/json"))
             continue;
         bool zero = false;
         while (!range.empty()) {
             const std::string_view parameter = next(range, ';');
-            if (parameter.size() >= 2 && lower(parameter[0]) == 'q' && parameter[1] == '=')
+            if (parameter.size() >= 2 && ascii_lower(parameter[0]) == 'q' && parameter[1] == '=')
                 zero = zeroQuality(trimmed(parameter.substr(2)));
         }
         if (!zero)
@@ -109,7 +64,7 @@ std::string json_string(std::string_view text)
     while (!text.empty()) {
         const auto c = static_cast<unsigned char>(text[0]);
         if (c >= 0x80) {
-            const std::size_t length = utf8Letter(text);
+            const std::size_t length = utf8_letter(text);
             out += length == 0 ? std::string_view("\\ufffd") : text.substr(0, length);
             text.remove_prefix(length == 0 ? 1 : length);
             continue;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "formdecode/letters.h"
 #include "postern/file_kinds.h"
 
 struct Settings {
@@ -88,27 +89,11 @@ constexpr const char* thanksUrl(std::string_view url)
     return path || web("http://") || web("https://") ? nullptr : "is not a path or an http(s) URL";
 }
 
-constexpr char lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// `text` is `name` in any letter case.
-constexpr bool sameName(std::string_view text, std::string_view name)
-{
-    if (text.size() != name.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (lower(text[i]) != lower(name[i]))
-            return false;
-    return true;
-}
-
 // `text` is `prefix` in any letter case and then a number from `low` to `high`.
 constexpr bool numbered(std::string_view text, std::string_view prefix, int low, int high)
 {
     if (text.size() <= prefix.size() || text.size() > prefix.size() + 4 ||
-        !sameName(text.substr(0, prefix.size()), prefix))
+        !same_name(text.substr(0, prefix.size()), prefix))
         return false;
     int n = 0;
     for (const char c : text.substr(prefix.size())) {
@@ -121,7 +106,7 @@ constexpr bool numbered(std::string_view text, std::string_view prefix, int low,
 
 constexpr bool isUtf8(std::string_view charset)
 {
-    return sameName(charset, "UTF-8");
+    return same_name(charset, "UTF-8");
 }
 
 // The mail's character set: UTF-8, or a set of one byte a letter, the only
@@ -129,8 +114,8 @@ constexpr bool isUtf8(std::string_view charset)
 // encoded subject into words.
 constexpr const char* mailCharset(std::string_view name)
 {
-    if (name.empty() || isUtf8(name) || sameName(name, "US-ASCII") || sameName(name, "KOI8-R") ||
-        sameName(name, "KOI8-U") || (numbered(name, "ISO-8859-", 1, 16) && !sameName(name, "ISO-8859-12")) ||
+    if (name.empty() || isUtf8(name) || same_name(name, "US-ASCII") || same_name(name, "KOI8-R") ||
+        same_name(name, "KOI8-U") || (numbered(name, "ISO-8859-", 1, 16) && !same_name(name, "ISO-8859-12")) ||
         numbered(name, "windows-", 1250, 1258))
         return nullptr;
     return "is not UTF-8, US-ASCII, ISO-8859-n, windows-125n, KOI8-R or KOI8-U";
@@ -179,7 +164,7 @@ constexpr unsigned fileKindBits(std::string_view list)
         const std::string_view extension = list.substr(0, comma);
         bool known = false;
         for (std::size_t i = 0; i < std::size(fileKinds); ++i)
-            if (sameName(extension, fileKinds[i].extension)) {
+            if (same_name(extension, fileKinds[i].extension)) {
                 bits |= kindBit(i);
                 known = true;
             }
@@ -223,12 +208,12 @@ constexpr const char* attachmentsMax(std::string_view text)
 // A switch of the site's defaults: on, off or empty (off), in any letter case.
 constexpr const char* onOff(std::string_view text)
 {
-    return text.empty() || sameName(text, "on") || sameName(text, "off") ? nullptr : "is not ON or OFF";
+    return text.empty() || same_name(text, "on") || same_name(text, "off") ? nullptr : "is not ON or OFF";
 }
 
 constexpr bool isOn(std::string_view text)
 {
-    return sameName(text, "on");
+    return same_name(text, "on");
 }
 
 // The origin of the site's own pages when they are served from another host
