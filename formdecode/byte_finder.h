@@ -52,7 +52,8 @@ private:
             std::memcpy(tail, block, static_cast<std::size_t>(end - block));
             bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
         }
-        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(A)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(B)));
+        const __m128i hits =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(A)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(B)));
         found = static_cast<unsigned>(_mm_movemask_epi8(hits));
     }
 
@@ -75,7 +76,8 @@ private:
         std::uint64_t x = 0;
         for (int i = blockSize - 1; i >= 0; --i)
             x = (x << 8) | bytes[i];
-        found = zeroBytes(x ^ (static_cast<unsigned char>(A) * ones)) | zeroBytes(x ^ (static_cast<unsigned char>(B) * ones));
+        found = zeroBytes(x ^ (static_cast<unsigned char>(A) * ones)) |
+                zeroBytes(x ^ (static_cast<unsigned char>(B) * ones));
     }
 
     std::uint64_t found = 0;

@@ -76,7 +76,8 @@ constexpr auto hex_digits = [] {
 // form the decoding loop takes inline instead of calling x2c an escape.
 inline char decode_escape(const char* what)
 {
-    const int value = hex_digits[static_cast<unsigned char>(what[0])] * 16 + hex_digits[static_cast<unsigned char>(what[1])];
+    const int value =
+        hex_digits[static_cast<unsigned char>(what[0])] * 16 + hex_digits[static_cast<unsigned char>(what[1])];
     return static_cast<char>(value & 0xFF);
 }
 

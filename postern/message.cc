@@ -614,7 +614,8 @@ bool composeWithFiles(const Settings& settings, const std::vector<FormEntry>& fi
     const std::string placeholder(boundaryLength, '0');
     std::uint64_t filesSize = 0;
     for (const auto& file : files)
-        filesSize += delimiter(placeholder, false).size() + fileHeaders(file).size() + base64Size(file.bytes.size()) + 1;
+        filesSize += delimiter(placeholder, false).size() + fileHeaders(file).size() +
+                     base64Size(file.bytes.size()) + 1;
     const std::uint64_t frame = headers(settings, fields, topMime(placeholder)).size() + filesSize +
                                 delimiter(placeholder, true).size();
 

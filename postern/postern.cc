@@ -168,7 +168,8 @@ void openErrorPage(std::string_view cause, Status status, std::string_view sente
 // wrong, or cannot be trusted.
 [[noreturn]] void usage(const Settings& form, const std::string& cause)
 {
-    const char sentence[] = "<P>The arguments to this program have been impromperly\nspecified on the server side.</P>\n";
+    const char sentence[] = "<P>The arguments to this program have been impromperly\n"
+                            "specified on the server side.</P>\n";
     openErrorPage("bad arguments: " + cause, serverError, sentence);
     std::fputs(sentence, stdout);
     std::printf("Please send a note to <I>%s</I> and complain\n", webmasterAddress(form).c_str());
@@ -369,7 +370,8 @@ std::string checkRequest(const Settings& form)
 
 [[noreturn]] void tooManyFields(const Settings& form)
 {
-    errorPage(form, contentTooLarge, "<P>This program has a maximum limit of\n" + std::to_string(maxFields) + " input elements.\n</P>",
+    errorPage(form, contentTooLarge,
+              "<P>This program has a maximum limit of\n" + std::to_string(maxFields) + " input elements.\n</P>",
               "more than " + std::to_string(maxFields) + " fields in the form");
 }
 
@@ -470,11 +472,13 @@ void collectParts(const Settings& form, std::string_view body, const std::string
         }
         const std::string_view name = last_component(part.filename);
         if (name.size() > longestFileName)
-            fileRefused(form, unprocessable, name, "has a name longer than " + std::to_string(longestFileName) + " bytes",
+            fileRefused(form, unprocessable, name,
+                        "has a name longer than " + std::to_string(longestFileName) + " bytes",
                         "has a name longer than " + std::to_string(longestFileName) + " bytes");
         const FileKind* kind = kind_of_name(name, form.attachmentKinds);
         if (kind == nullptr)
-            fileRefused(form, unprocessable, name, "is not of a kind this form takes", "is not of a kind the form takes");
+            fileRefused(form, unprocessable, name, "is not of a kind this form takes",
+                        "is not of a kind the form takes");
         if (!begins_as(*kind, part.value))
             fileRefused(form, unprocessable, name, "is not what its name says",
                         "does not begin as a ." + std::string(kind->extension) + " file does");
